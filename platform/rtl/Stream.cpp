@@ -1,0 +1,123 @@
+#include "platform/rtl/Stream.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace zk {
+
+int64_t TStream::GetSize() {
+  int64_t pos = Seek(0, soCurrent);
+  int64_t size = Seek(0, soEnd);
+  Seek(pos, soBeginning);
+  return size;
+}
+
+void TStream::SetSize(int64_t) {}
+
+void TStream::ReadBuffer(void* Buffer, int32_t Count) {
+  if (Count != 0 && Read(Buffer, Count) != Count) throw EReadError("Stream read error");
+}
+
+void TStream::WriteBuffer(const void* Buffer, int32_t Count) {
+  if (Count != 0 && Write(Buffer, Count) != Count) throw EWriteError("Stream write error");
+}
+
+int64_t TStream::CopyFrom(TStream& Source, int64_t Count) {
+  constexpr int32_t MaxBufSize = 0xF000;
+  if (Count == 0) {
+    Source.SetPosition(0);
+    Count = Source.GetSize();
+  }
+  const int64_t result = Count;
+  std::vector<uint8_t> buffer(static_cast<size_t>(std::min<int64_t>(std::max<int64_t>(Count, 1), MaxBufSize)));
+  while (Count > 0) {
+    int32_t n = static_cast<int32_t>(std::min<int64_t>(Count, MaxBufSize));
+    Source.ReadBuffer(buffer.data(), n);
+    WriteBuffer(buffer.data(), n);
+    Count -= n;
+  }
+  return result;
+}
+
+int32_t TMemoryStream::Read(void* Buffer, int32_t Count) {
+  if (Count <= 0 || FPosition < 0 || FPosition >= FSize) return 0;
+  int64_t n = std::min<int64_t>(Count, FSize - FPosition);
+  std::memcpy(Buffer, FData.data() + FPosition, static_cast<size_t>(n));
+  FPosition += n;
+  return static_cast<int32_t>(n);
+}
+
+int32_t TMemoryStream::Write(const void* Buffer, int32_t Count) {
+  if (Count <= 0 || FPosition < 0) return 0;
+  int64_t end = FPosition + Count;
+  if (end > FSize) {
+    if (end > static_cast<int64_t>(FData.size())) SetCapacity(end);
+    // Bytes between the old end and a position seeked beyond it read as zero.
+    if (FPosition > FSize) std::memset(FData.data() + FSize, 0, static_cast<size_t>(FPosition - FSize));
+    FSize = end;
+  }
+  std::memcpy(FData.data() + FPosition, Buffer, static_cast<size_t>(Count));
+  FPosition = end;
+  return Count;
+}
+
+int64_t TMemoryStream::Seek(int64_t Offset, uint16_t Origin) {
+  switch (Origin) {
+    case soBeginning: FPosition = Offset; break;
+    case soCurrent: FPosition += Offset; break;
+    case soEnd: FPosition = FSize + Offset; break;
+    default: break;
+  }
+  return FPosition;
+}
+
+void TMemoryStream::SetCapacity(int64_t NewCapacity) {
+  // Grow in 8 KiB steps, and at least by half, so appends stay amortised.
+  int64_t rounded = (NewCapacity + 8191) & ~int64_t(8191);
+  int64_t grown = static_cast<int64_t>(FData.size()) + static_cast<int64_t>(FData.size()) / 2;
+  FData.resize(static_cast<size_t>(std::max(rounded, grown)));
+}
+
+void TMemoryStream::SetSize(int64_t NewSize) {
+  if (NewSize < 0) NewSize = 0;
+  int64_t old = FSize;
+  if (NewSize > static_cast<int64_t>(FData.size())) SetCapacity(NewSize);
+  if (NewSize > old) std::memset(FData.data() + old, 0, static_cast<size_t>(NewSize - old));
+  FSize = NewSize;
+  if (FPosition > NewSize) FPosition = NewSize;
+}
+
+void TMemoryStream::Clear() {
+  FData.clear();
+  FData.shrink_to_fit();
+  FSize = 0;
+  FPosition = 0;
+}
+
+void TMemoryStream::LoadFromStream(TStream& Source) {
+  Source.SetPosition(0);
+  int64_t count = Source.GetSize();
+  SetSize(count);
+  if (count != 0) {
+    FPosition = 0;
+    int64_t done = 0;
+    while (done < count) {
+      int32_t n = static_cast<int32_t>(std::min<int64_t>(count - done, std::numeric_limits<int32_t>::max()));
+      Source.ReadBuffer(FData.data() + done, n);
+      done += n;
+    }
+  }
+  FPosition = 0;
+}
+
+void TMemoryStream::SaveToStream(TStream& Dest) {
+  int64_t done = 0;
+  while (done < FSize) {
+    int32_t n = static_cast<int32_t>(std::min<int64_t>(FSize - done, std::numeric_limits<int32_t>::max()));
+    Dest.WriteBuffer(FData.data() + done, n);
+    done += n;
+  }
+}
+
+}  // namespace zk
