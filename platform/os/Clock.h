@@ -11,9 +11,9 @@ namespace zk::os {
 // A broken-down time, as the system's time calls give it.
 struct TSystemTime {
   uint16_t Year = 1601;
-  uint16_t Month = 1;  // 1..12
+  uint16_t Month = 1;      // 1..12
   uint16_t DayOfWeek = 0;  // 0 = Sunday
-  uint16_t Day = 1;  // 1..31
+  uint16_t Day = 1;        // 1..31
   uint16_t Hour = 0;
   uint16_t Minute = 0;
   uint16_t Second = 0;
@@ -38,13 +38,17 @@ class IClock {
   static IClock& Default();
 };
 
-inline IClock& Clock() { return TService<IClock>::Get(); }
+inline IClock& Clock() {
+  return TService<IClock>::Get();
+}
 
 // Calendar conversions of file times (no time zone involved).
 TSystemTime FileTimeToSystemTime(int64_t fileTime);
 int64_t SystemTimeToFileTime(const TSystemTime& time);
 
 // Now in UTC as a broken-down time.
-inline TSystemTime UtcNow() { return FileTimeToSystemTime(Clock().UtcNowFileTime()); }
+inline TSystemTime UtcNow() {
+  return FileTimeToSystemTime(Clock().UtcNowFileTime());
+}
 
 }  // namespace zk::os

@@ -28,6 +28,8 @@ class ILocale {
   static ILocale& Default();
 };
 
-inline ILocale& Locale() { return TService<ILocale>::Get(); }
+inline ILocale& Locale() {
+  return TService<ILocale>::Get();
+}
 
 }  // namespace zk::os

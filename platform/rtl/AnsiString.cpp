@@ -2,8 +2,12 @@
 
 namespace zk {
 
-AnsiString IntToStr(int64_t value) { return std::to_string(value); }
-AnsiString UIntToStr(uint64_t value) { return std::to_string(value); }
+AnsiString IntToStr(int64_t value) {
+  return std::to_string(value);
+}
+AnsiString UIntToStr(uint64_t value) {
+  return std::to_string(value);
+}
 
 AnsiString QuoteText(std::string_view text) {
   AnsiString out;
@@ -60,7 +64,8 @@ int AnsiCompareText(std::string_view a, std::string_view b) {
     if (lb == 1) cb = fold(cb);
     if (ca != cb) return int(ca) - int(cb);
     if (la == 2 && lb == 2) {
-      unsigned char ta = static_cast<unsigned char>(a[i + 1]), tb = static_cast<unsigned char>(b[j + 1]);
+      unsigned char ta = static_cast<unsigned char>(a[i + 1]),
+                    tb = static_cast<unsigned char>(b[j + 1]);
       if (ta != tb) return int(ta) - int(tb);
     } else if (la != lb) {
       return la < lb ? -1 : 1;

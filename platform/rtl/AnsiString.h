@@ -21,7 +21,9 @@ AnsiString UIntToStr(uint64_t value);
 AnsiString QuoteText(std::string_view text);
 
 // True when b is a GBK lead byte (0x81-0xFE): it takes the next byte with it.
-constexpr bool IsLeadByte(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
+constexpr bool IsLeadByte(unsigned char b) {
+  return b >= 0x81 && b <= 0xFE;
+}
 
 // Index of the character after the one at index i (GBK stepping). A lead byte
 // at the very end counts as one character. Never returns past text.size().

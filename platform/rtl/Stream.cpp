@@ -30,7 +30,8 @@ int64_t TStream::CopyFrom(TStream& Source, int64_t Count) {
     Count = Source.GetSize();
   }
   const int64_t result = Count;
-  std::vector<uint8_t> buffer(static_cast<size_t>(std::min<int64_t>(std::max<int64_t>(Count, 1), MaxBufSize)));
+  std::vector<uint8_t> buffer(
+      static_cast<size_t>(std::min<int64_t>(std::max<int64_t>(Count, 1), MaxBufSize)));
   while (Count > 0) {
     int32_t n = static_cast<int32_t>(std::min<int64_t>(Count, MaxBufSize));
     Source.ReadBuffer(buffer.data(), n);
@@ -54,7 +55,8 @@ int32_t TMemoryStream::Write(const void* Buffer, int32_t Count) {
   if (end > FSize) {
     if (end > static_cast<int64_t>(FData.size())) SetCapacity(end);
     // Bytes between the old end and a position seeked beyond it read as zero.
-    if (FPosition > FSize) std::memset(FData.data() + FSize, 0, static_cast<size_t>(FPosition - FSize));
+    if (FPosition > FSize)
+      std::memset(FData.data() + FSize, 0, static_cast<size_t>(FPosition - FSize));
     FSize = end;
   }
   std::memcpy(FData.data() + FPosition, Buffer, static_cast<size_t>(Count));
@@ -64,10 +66,17 @@ int32_t TMemoryStream::Write(const void* Buffer, int32_t Count) {
 
 int64_t TMemoryStream::Seek(int64_t Offset, uint16_t Origin) {
   switch (Origin) {
-    case soBeginning: FPosition = Offset; break;
-    case soCurrent: FPosition += Offset; break;
-    case soEnd: FPosition = FSize + Offset; break;
-    default: break;
+    case soBeginning:
+      FPosition = Offset;
+      break;
+    case soCurrent:
+      FPosition += Offset;
+      break;
+    case soEnd:
+      FPosition = FSize + Offset;
+      break;
+    default:
+      break;
   }
   return FPosition;
 }
@@ -103,7 +112,8 @@ void TMemoryStream::LoadFromStream(TStream& Source) {
     FPosition = 0;
     int64_t done = 0;
     while (done < count) {
-      int32_t n = static_cast<int32_t>(std::min<int64_t>(count - done, std::numeric_limits<int32_t>::max()));
+      int32_t n = static_cast<int32_t>(
+          std::min<int64_t>(count - done, std::numeric_limits<int32_t>::max()));
       Source.ReadBuffer(FData.data() + done, n);
       done += n;
     }
@@ -114,7 +124,8 @@ void TMemoryStream::LoadFromStream(TStream& Source) {
 void TMemoryStream::SaveToStream(TStream& Dest) {
   int64_t done = 0;
   while (done < FSize) {
-    int32_t n = static_cast<int32_t>(std::min<int64_t>(FSize - done, std::numeric_limits<int32_t>::max()));
+    int32_t n =
+        static_cast<int32_t>(std::min<int64_t>(FSize - done, std::numeric_limits<int32_t>::max()));
     Dest.WriteBuffer(FData.data() + done, n);
     done += n;
   }

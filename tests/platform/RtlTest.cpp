@@ -18,15 +18,24 @@ TEST(AnsiString, FormatsAndQuotes) {
 
 TEST(AnsiString, StepsAndFoldsByGbkCharacter) {
   // 0x95 0x5C is one double-byte character whose trail byte is a backslash.
-  const std::string text = "a\x95\x5C" "b";
+  const std::string text =
+      "a\x95\x5C"
+      "b";
   EXPECT_EQ(CharNext(text, 0), 1u);
   EXPECT_EQ(CharNext(text, 1), 3u);
   EXPECT_EQ(CharNext(text, 3), 4u);
   EXPECT_EQ(CharNext("\x81", 0), 1u);  // a lead byte at the end
   // Trail bytes that look like letters are not folded.
-  EXPECT_EQ(AnsiUpperCase("ab\x81" "a"), "AB\x81" "a");
+  EXPECT_EQ(AnsiUpperCase("ab\x81"
+                          "a"),
+            "AB\x81"
+            "a");
   EXPECT_EQ(AnsiCompareText("Abc", "aBC"), 0);
-  EXPECT_NE(AnsiCompareText("\x81" "a", "\x81" "A"), 0);
+  EXPECT_NE(AnsiCompareText("\x81"
+                            "a",
+                            "\x81"
+                            "A"),
+            0);
   EXPECT_LT(AnsiCompareText("abc", "abd"), 0);
   EXPECT_GT(AnsiCompareText("abcd", "abc"), 0);
 }
@@ -37,7 +46,7 @@ TEST(AnsiCodePage, ConvertsBothWaysAndRefusesTheUnrepresentable) {
   EXPECT_EQ(gbk, "\xBC\xC6\xBC\xDB");
   EXPECT_EQ(os::AnsiToUtf8(gbk), utf8);
   EXPECT_THROW(os::Utf8ToAnsi("\xF0\x9F\x98\x80"), Exception);  // an emoji has no GBK form
-  EXPECT_THROW(os::AnsiToUtf8("\x81"), Exception);               // a lead byte cut short
+  EXPECT_THROW(os::AnsiToUtf8("\x81"), Exception);              // a lead byte cut short
   EXPECT_EQ(os::AnsiToUtf16("A\xBC\xC6"), u"A\u8BA1");
 }
 
@@ -51,7 +60,8 @@ TEST(Clock, FileTimesConvertExactly) {
   EXPECT_EQ(back.DayOfWeek, 2);  // a Tuesday
   EXPECT_EQ(back.Second, 58);
   EXPECT_EQ(back.Milliseconds, 123);
-  EXPECT_EQ(os::SystemTimeToFileTime(os::TSystemTime{1970, 1, 0, 1, 0, 0, 0, 0}), os::UnixEpochFileTime);
+  EXPECT_EQ(os::SystemTimeToFileTime(os::TSystemTime{1970, 1, 0, 1, 0, 0, 0, 0}),
+            os::UnixEpochFileTime);
   EXPECT_GT(os::Clock().UtcNowFileTime(), os::UnixEpochFileTime);
 }
 

@@ -40,25 +40,32 @@ bool Convert(const char* to, const char* from, std::string_view in, std::string&
 }
 }  // namespace
 
-bool TryUtf8ToAnsi(std::string_view utf8, AnsiString& out) { return Convert("GBK", "UTF-8", utf8, out); }
-bool TryAnsiToUtf8(std::string_view ansi, std::string& out) { return Convert("UTF-8", "GBK", ansi, out); }
+bool TryUtf8ToAnsi(std::string_view utf8, AnsiString& out) {
+  return Convert("GBK", "UTF-8", utf8, out);
+}
+bool TryAnsiToUtf8(std::string_view ansi, std::string& out) {
+  return Convert("UTF-8", "GBK", ansi, out);
+}
 
 AnsiString Utf8ToAnsi(std::string_view utf8) {
   AnsiString out;
   if (!TryUtf8ToAnsi(utf8, out))
-    throw Exception("The text " + QuoteText(utf8) + " cannot be represented in the ANSI code page (GBK).");
+    throw Exception("The text " + QuoteText(utf8) +
+                    " cannot be represented in the ANSI code page (GBK).");
   return out;
 }
 
 std::string AnsiToUtf8(std::string_view ansi) {
   std::string out;
-  if (!TryAnsiToUtf8(ansi, out)) throw Exception("A text is not valid in the ANSI code page (GBK).");
+  if (!TryAnsiToUtf8(ansi, out))
+    throw Exception("A text is not valid in the ANSI code page (GBK).");
   return out;
 }
 
 std::u16string AnsiToUtf16(std::string_view ansi) {
   std::string bytes;
-  if (!Convert("UTF-16LE", "GBK", ansi, bytes)) throw Exception("A text is not valid in the ANSI code page (GBK).");
+  if (!Convert("UTF-16LE", "GBK", ansi, bytes))
+    throw Exception("A text is not valid in the ANSI code page (GBK).");
   std::u16string out(bytes.size() / 2, u'\0');
   for (size_t i = 0; i < out.size(); ++i)
     out[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |

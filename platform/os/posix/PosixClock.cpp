@@ -14,7 +14,9 @@ class TPosixClock final : public IClock {
     clock_gettime(CLOCK_REALTIME, &ts);
     return UnixEpochFileTime + static_cast<int64_t>(ts.tv_sec) * 10000000 + ts.tv_nsec / 100;
   }
-  int64_t UtcToLocalFileTime(int64_t utc) override { return utc + OffsetAt(ToUnix(utc)) * 10000000; }
+  int64_t UtcToLocalFileTime(int64_t utc) override {
+    return utc + OffsetAt(ToUnix(utc)) * 10000000;
+  }
   int64_t LocalToUtcFileTime(int64_t local) override {
     // The offset at the local instant taken as UTC, then corrected once.
     int64_t guess = local - OffsetAt(ToUnix(local)) * 10000000;

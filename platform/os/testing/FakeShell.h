@@ -1,0 +1,52 @@
+// Test doubles of the launcher's OS interfaces: a fixed command line and
+// folder with a recording program starter, a capturing message box and an
+// in-memory registry.
+#pragma once
+
+#include <vector>
+
+#include "platform/os/MessageBox.h"
+#include "platform/os/Process.h"
+#include "platform/os/Registry.h"
+
+namespace zk::os::testing {
+
+class TFakeProcess : public IProcess {
+ public:
+  struct TStart {
+    AnsiString ProgramPath, CommandLine;
+    int ShowCommand;
+  };
+  AnsiString Line = "ZKselector";
+  AnsiString Folder = "\\opt\\zk\\";
+  bool StartSucceeds = true;
+  std::vector<TStart> Starts;
+
+  AnsiString CommandLine() override { return Line; }
+  AnsiString ExecutableFolder() override { return Folder; }
+  bool StartProgram(const AnsiString& ProgramPath, const AnsiString& CommandLine,
+                    int ShowCommand) override {
+    Starts.push_back({ProgramPath, CommandLine, ShowCommand});
+    return StartSucceeds;
+  }
+};
+
+class TFakeMessageBox : public IMessageBox {
+ public:
+  struct TBox {
+    AnsiString Text, Caption;
+    unsigned Flags;
+  };
+  std::vector<TBox> Boxes;
+  std::vector<AnsiString> Unhandled;
+
+  void Show(const AnsiString& Text, const AnsiString& Caption, unsigned Flags) override {
+    Boxes.push_back({Text, Caption, Flags});
+  }
+  void ShowUnhandledError(const AnsiString& Message) override { Unhandled.push_back(Message); }
+};
+
+// An in-memory classes root, filled from regedit export text.
+class TFakeRegistry : public TLayeredRegistry {};
+
+}  // namespace zk::os::testing
