@@ -3,8 +3,11 @@
 // in-memory registry.
 #pragma once
 
+#include <set>
 #include <vector>
 
+#include "platform/os/AnsiCodePage.h"
+#include "platform/os/FileQuery.h"
 #include "platform/os/MessageBox.h"
 #include "platform/os/Process.h"
 #include "platform/os/Registry.h"
@@ -44,6 +47,25 @@ class TFakeMessageBox : public IMessageBox {
     Boxes.push_back({Text, Caption, Flags});
   }
   void ShowUnhandledError(const AnsiString& Message) override { Unhandled.push_back(Message); }
+};
+
+// Files and folders by ANSI path. WideOnly files are seen only by the wide
+// attribute query (as a path the ordinary test misses).
+class TFakeFileQuery : public IFileQuery {
+ public:
+  std::set<AnsiString> Files, Folders, WideOnly;
+  std::vector<std::u16string> WideQueries;
+
+  bool FileExists(const AnsiString& Path) override { return Files.count(Path) != 0; }
+  std::optional<uint32_t> GetFileAttributesWide(const std::u16string& Path) override {
+    WideQueries.push_back(Path);
+    for (const auto* set : {&Files, &WideOnly})
+      for (const AnsiString& f : *set)
+        if (AnsiToUtf16(f) == Path) return FILE_ATTRIBUTE_NORMAL;
+    for (const AnsiString& f : Folders)
+      if (AnsiToUtf16(f) == Path) return FILE_ATTRIBUTE_DIRECTORY;
+    return std::nullopt;
+  }
 };
 
 // An in-memory classes root, filled from regedit export text.
