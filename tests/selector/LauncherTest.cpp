@@ -117,7 +117,7 @@ TEST_F(LauncherTest, PathLengthAndExistenceMessages) {
   EXPECT_EQ(Run("ZKselector " + long256), 1);
   ASSERT_EQ(box.Boxes.size(), 1u);
   EXPECT_EQ(box.Boxes[0].Text, Utf8ToAnsi("文件名为:") + long256 + "\r\n" + Utf8ToAnsi("长度为") +
-                                   "256\r\n" + Utf8ToAnsi("文件或文件夹名称过长！") + "\r\n\r\n" +
+                                   "256\r\n" + Utf8ToAnsi("文件或文件夹名称过长！") + "\r\n" +
                                    long256 + "\r\n" + Utf8ToAnsi("无法找到该文件！") + "\r\n" +
                                    Utf8ToAnsi("请检查修改后重试。"));
 
