@@ -508,7 +508,11 @@ int32_t TSFSHugeFile::Write(const void* Buffer, int32_t Count) {
   if (FPosition > FSize) {
     const int64_t p = FPosition;
     SetPosition(0);
-    SetSize(p);
+    try {
+      SetSize(p);
+    } catch (const Exception&) {
+      // A part that could not grow: reported as nothing written.
+    }
     if (FSize != p) return 0;  // the store could not grow that far
     SetPosition(p);
   }
