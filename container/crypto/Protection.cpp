@@ -90,21 +90,25 @@ void TProtection::ProcessStream(TStream* Source, TStream* Dest, int64_t Size,
 
 void TProtection::ProcessFile(const AnsiString& SourceName, const AnsiString& DestName,
                               TProtectionAction Action) {
-  const bool separate =
-      !AnsiSameText(SourceName, DestName) && (!Trim(DestName).empty() || Action == paDigest);
-  if (separate) {
+  if (Action == paDigest) {
+    // Only reads: the source alone, read-only, whatever the destination.
     TFileStream source(SourceName, fmOpenRead);
-    if (Action == paDigest) {
-      ProcessStream(&source, nullptr, -1, Action);
+    ProcessStream(&source, nullptr, -1, Action);
+    return;
+  }
+  if (!Trim(DestName).empty() && SourceName != DestName) {
+    TFileStream source(SourceName, fmOpenRead);
+    // Another spelling of the source (other case, "./", a link) must not be
+    // created afresh: that would empty the source before it is read.
+    if (!source.SameFile(DestName)) {
+      TFileStream dest(DestName, fmCreate);
+      ProcessStream(&source, &dest, -1, Action);
+      dest.SetSize(dest.GetPosition());
       return;
     }
-    TFileStream dest(DestName, fmCreate);
-    ProcessStream(&source, &dest, -1, Action);
-    dest.SetSize(dest.GetPosition());
-  } else {
-    TFileStream source(SourceName, fmOpenReadWrite);
-    ProcessStream(&source, nullptr, -1, Action);
   }
+  TFileStream source(SourceName, fmOpenReadWrite);
+  ProcessStream(&source, nullptr, -1, Action);
 }
 
 AnsiString TProtection::ProcessString(const AnsiString& Text, TProtectionAction Action,

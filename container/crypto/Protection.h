@@ -63,8 +63,9 @@ class TProtection {
   // position. The digest action only reads. EndProcess runs on every way out.
   virtual void ProcessStream(TStream* Source, TStream* Dest, int64_t Size,
                              TProtectionAction Action);
-  // A file into another (DestName blank: in place, except for the digest action,
-  // which only reads the source).
+  // A file into another, replacing it and cut to the output's length. In place
+  // when DestName is blank or names the source file itself. The digest action
+  // only reads the source.
   virtual void ProcessFile(const AnsiString& SourceName, const AnsiString& DestName,
                            TProtectionAction Action);
   // Decode: the text in format FormatId to bytes, processed, returned as bytes.

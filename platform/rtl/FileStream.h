@@ -42,6 +42,9 @@ class TFileStream : public TStream {
   void SetSize(int64_t NewSize) override;
 
   const AnsiString& FileName() const { return FFileName; }
+  // True when OtherName names this very file (another path or spelling of it);
+  // false when it names another file or none.
+  bool SameFile(const AnsiString& OtherName) const;
 
  private:
   AnsiString FFileName;

@@ -223,6 +223,26 @@ TEST_F(ProtectionFile, InPlaceWhenNoOrTheSameDestination) {
   EXPECT_EQ(Get(PathOf("f")), data);
 }
 
+TEST_F(ProtectionFile, AnotherSpellingOfTheSourceWorksInPlace) {
+  TXorProtection a('a', 0x22, nullptr, nullptr);
+  const std::string data = Pattern(6000);
+  Put(PathOf("f"), data);
+  const std::string other = (FDir / "." / "f").string();
+  a.ProcessFile(PathOf("f"), other, paEncode);
+  EXPECT_EQ(Get(PathOf("f")), Xored(data, 0x22));
+  std::filesystem::create_symlink(PathOf("f"), PathOf("link"));
+  a.ProcessFile(PathOf("link"), PathOf("f"), paDecode);
+  EXPECT_EQ(Get(PathOf("f")), data);
+}
+
+TEST_F(ProtectionFile, DigestOfAReadOnlyFile) {
+  TXorProtection a('a', 0x11, nullptr, nullptr);
+  Put(PathOf("ro"), "abc");
+  std::filesystem::permissions(PathOf("ro"), std::filesystem::perms::owner_read);
+  a.ProcessFile(PathOf("ro"), PathOf("ro"), paDigest);
+  EXPECT_EQ(a.Digested, 3u);
+}
+
 TEST_F(ProtectionFile, DigestReadsOnlyAndMissingSourceRaises) {
   TXorProtection a('a', 0x11, nullptr, nullptr);
   Put(PathOf("f"), "abcdef");
@@ -254,6 +274,9 @@ TEST_F(ProtectionFile, FileStreamBasics) {
   } catch (const EFOpenError& e) {
     EXPECT_EQ(e.Message.rfind("Cannot open file \"", 0), 0u) << e.Message;
   }
+  EXPECT_TRUE(r.SameFile(PathOf("s")));
+  EXPECT_TRUE(r.SameFile((FDir / "." / "s").string()));
+  EXPECT_FALSE(r.SameFile(PathOf("none")));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // TFileStream on POSIX: open/read/write/lseek/ftruncate on the UTF-8 form of
 // the file name.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -102,6 +103,16 @@ void TFileStream::SetSize(int64_t NewSize) {
   } while (rc < 0 && errno == EINTR);
   if (rc < 0) throw EWriteError("Stream write error");
   if (GetPosition() > NewSize) Seek(NewSize, soBeginning);
+}
+
+bool TFileStream::SameFile(const AnsiString& OtherName) const {
+  std::string path;
+  if (!os::TryAnsiToUtf8(OtherName, path)) return false;
+  struct stat other {
+  }, self{};
+  if (::stat(path.c_str(), &other) != 0 || ::fstat(static_cast<int>(FHandle), &self) != 0)
+    return false;
+  return other.st_dev == self.st_dev && other.st_ino == self.st_ino;
 }
 
 }  // namespace zk
