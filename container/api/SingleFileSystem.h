@@ -213,6 +213,7 @@ class TSingleFileSystem {
   void DataPageKey(const TDIRItem& Item, const TUserFileHandle& H, AnsiString& Key,
                    uint8_t& EncryptionType) const;
   bool RangeIsAddressable(int64_t Position, int64_t Count) const;
+  bool ClearPageTail(TDIRItem& Item, const TUserFileHandle& H, int64_t NewSize);
   bool KeepPasswordBlock(const AnsiString& Question, const AnsiString& Answer);
 
   // The raw helpers of RepairFile.
