@@ -16,7 +16,7 @@ constexpr const char* kInvalidChain =
     "TUserFilePageMapManager.GetMaps - Invalid page No in map chain.";
 
 int64_t CeilDiv(int64_t a, int64_t b) {
-  return a <= 0 ? 0 : (a + b - 1) / b;
+  return a <= 0 ? 0 : a / b + (a % b != 0 ? 1 : 0);
 }
 
 }  // namespace
