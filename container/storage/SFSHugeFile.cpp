@@ -219,12 +219,24 @@ int64_t TSFSHugeFile::ChainDataSize() {
   return std::max<int64_t>(0, total);
 }
 
+bool TSFSHugeFile::SeekPart(int64_t k, int64_t At) {
+  if (FCursorPart == k && FCursorAt == At) return true;
+  if (FParts[static_cast<size_t>(k)]->Seek(At, 0) != At) {
+    ForgetCursor();
+    return false;
+  }
+  FCursorPart = k;
+  FCursorAt = At;
+  return true;
+}
+
 bool TSFSHugeFile::Open(bool CreateNew, bool IgnoreBrokenChain) {
   return InternalOpen(FFileName, CreateNew, IgnoreBrokenChain);
 }
 
 bool TSFSHugeFile::InternalOpen(const AnsiString& FileName, bool CreateNew,
                                 bool IgnoreBrokenChain) {
+  ForgetCursor();
   if (FOpened) throw Exception(AlreadyOpenMessage);
   bool result;
   if (FInMemory && !FParts.empty() && !CreateNew) {
@@ -263,6 +275,7 @@ bool TSFSHugeFile::InternalOpen(const AnsiString& FileName, bool CreateNew,
 }
 
 bool TSFSHugeFile::OpenPartFiles(const AnsiString& FileName) {
+  ForgetCursor();
   const AnsiString dir = ExtractFilePath(FileName);
   AnsiString name = ExtractFileName(FileName);
   std::vector<AnsiString> chain{name};
@@ -321,10 +334,12 @@ bool TSFSHugeFile::OpenPartFiles(const AnsiString& FileName) {
 }
 
 void TSFSHugeFile::FindHeaderOffset(TSFSAbstractFile& Part) {
+  ForgetCursor();
   FHeaderOffset = LocateHeader(*this, Part);
 }
 
 bool TSFSHugeFile::CheckHeaderAt(TSFSAbstractFile& Part, int64_t Offset) {
+  ForgetCursor();
   const int64_t saved = Part.GetPosition();
   bool result = false;
   const int64_t size = Part.GetSize();
@@ -356,6 +371,7 @@ void TSFSHugeFile::MapPosition(int64_t X, int64_t& k, int64_t& o) const {
 }
 
 bool TSFSHugeFile::AddPartFile() {
+  ForgetCursor();
   // A read-only chain on disk does not grow (creating a file would empty it).
   if (FReadOnly && !FInMemory) return false;
   AnsiString name;
@@ -401,6 +417,7 @@ bool TSFSHugeFile::AddPartFile() {
 }
 
 void TSFSHugeFile::DeleteLastPartFile() {
+  ForgetCursor();
   if (FParts.size() <= 1) throw Exception("TSFSHugeFile.DeleteLastPartFile - No parts to delete.");
   // The new last part is unlinked first, so a failure leaves the chain whole.
   TSFSAbstractFile& previous = *FParts[FParts.size() - 2];
@@ -419,6 +436,7 @@ void TSFSHugeFile::DeleteLastPartFile() {
 }
 
 void TSFSHugeFile::SetSize(int64_t NewSize) {
+  ForgetCursor();
   if (NewSize < 0) throw Exception("TSFSHugeFile.SetSize - Size < 0.");
   if (FParts.empty()) throw Exception("TSFSHugeFile.SetSize - File is not open.");
   try {
@@ -468,8 +486,7 @@ int64_t TSFSHugeFile::Seek(int64_t Offset, uint16_t Origin) {
   if (FPosition >= 0 && FPosition <= FSize) {
     int64_t k, o;
     MapPosition(FPosition, k, o);
-    if (k < static_cast<int64_t>(FParts.size()))
-      FParts[static_cast<size_t>(k)]->Seek(PhysicalOffset(k, o), 0);
+    if (k < static_cast<int64_t>(FParts.size())) SeekPart(k, PhysicalOffset(k, o));
   }
   return FPosition;
 }
@@ -485,12 +502,13 @@ int32_t TSFSHugeFile::Read(void* Buffer, int32_t Count) {
     const int64_t room = FPartDataSize - o - (k == 0 ? FHeaderOffset : 0);
     const int64_t n = std::min({room, static_cast<int64_t>(Count - total), FSize - FPosition});
     if (n <= 0) break;
-    TSFSAbstractFile& part = *FParts[static_cast<size_t>(k)];
     // Each chunk is read where Position says, whatever the part did before.
     const int64_t at = PhysicalOffset(k, o);
-    if (part.Seek(at, 0) != at) break;
-    const int32_t got = part.Read(out + total, static_cast<int32_t>(n));
+    if (!SeekPart(k, at)) break;
+    const int32_t got = FParts[static_cast<size_t>(k)]->Read(out + total, static_cast<int32_t>(n));
+    if (got != n) ForgetCursor();
     if (got <= 0) break;  // -1 is a failed transfer, not a count
+    FCursorAt += got;
     total += got;
     FPosition += got;
     if (got < n) break;
@@ -525,12 +543,15 @@ int32_t TSFSHugeFile::Write(const void* Buffer, int32_t Count) {
       // The end of a full last part: the next part comes first.
       if (k > static_cast<int64_t>(FParts.size()) || !AddPartFile()) return total;
     }
-    TSFSAbstractFile& part = *FParts[static_cast<size_t>(k)];
     const int64_t at = PhysicalOffset(k, o);
-    if (part.Seek(at, 0) != at) return total;
+    if (!SeekPart(k, at)) return total;
     const int64_t room = FPartDataSize - o - (k == 0 ? FHeaderOffset : 0);
     const auto n = static_cast<int32_t>(std::min<int64_t>(room, Count - total));
-    const int32_t written = part.Write(in + total, n);
+    const int32_t written = FParts[static_cast<size_t>(k)]->Write(in + total, n);
+    if (written == n)
+      FCursorAt += written;
+    else
+      ForgetCursor();
     if (written > 0) {
       total += written;
       FPosition += written;
@@ -551,6 +572,7 @@ void TSFSHugeFile::Flush() {
 }
 
 void TSFSHugeFile::Close() {
+  ForgetCursor();
   if (!FInMemory) {
     FParts.clear();  // each disk part is flushed and closed
     FSize = 0;
@@ -560,6 +582,7 @@ void TSFSHugeFile::Close() {
 }
 
 bool TSFSHugeFile::RenameFile(const AnsiString& NewName) {
+  ForgetCursor();
   const AnsiString oldShort = ExtractFileName(FFileName);
   const AnsiString newShort = ExtractFileName(NewName);
   const AnsiString dir = ExtractFilePath(FFileName);
@@ -633,6 +656,7 @@ bool TSFSHugeFile::RenameFile(const AnsiString& NewName) {
 }
 
 bool TSFSHugeFile::DeleteFiles() {
+  ForgetCursor();
   if (FInMemory) {
     FParts.clear();
     FSize = 0;

@@ -77,7 +77,10 @@ class TSFSHugeFile {
   int64_t PartDataSize() const { return FPartDataSize; }
   int64_t HeaderOffset() const { return FHeaderOffset; }
   int PartCount() const { return static_cast<int>(FParts.size()); }
-  TSFSAbstractFile& Part(int Index) { return *FParts.at(static_cast<size_t>(Index)); }
+  TSFSAbstractFile& Part(int Index) {
+    ForgetCursor();  // the caller may move it
+    return *FParts.at(static_cast<size_t>(Index));
+  }
 
  private:
   std::unique_ptr<TSFSAbstractFile> NewPart(const AnsiString& Name) const;
@@ -86,6 +89,10 @@ class TSFSHugeFile {
     return o + PartHeaderSize + (k == 0 ? FHeaderOffset : 0);
   }
   int64_t ChainDataSize();
+  // Where the last transfer or seek left a part's file position, so that a
+  // transfer that continues there does not seek again.
+  void ForgetCursor() { FCursorPart = -1; }
+  bool SeekPart(int64_t k, int64_t At);
   void RemoveLastPart(bool DeleteItsFile);
 
   AnsiString FFileName;
@@ -99,6 +106,8 @@ class TSFSHugeFile {
   std::vector<std::unique_ptr<TSFSAbstractFile>> FParts;
   bool FOpened = false;
   int64_t FHeaderOffset = 0;
+  int64_t FCursorPart = -1;
+  int64_t FCursorAt = 0;
 };
 
 // The largest part file the volume that holds Path allows (see the table of

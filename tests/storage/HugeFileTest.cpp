@@ -661,3 +661,80 @@ TEST(VolumeRule, TheUsualLinuxFileSystemsGiveOnePart) {
 
 }  // namespace
 }  // namespace zk
+
+namespace zk {
+namespace {
+
+// Seeks, reads, writes and resizes in a fixed pseudo-random order over small
+// parts, checked against a plain byte vector after every step.
+void RunAgainstModel(bool inMemory) {
+  TTempDir dir;
+  TSFSHugeFile file(dir / "plan.dat", false, true, inMemory, 380);
+  ASSERT_TRUE(file.Open(true, false));
+  std::vector<uint8_t> model;
+  int64_t position = 0;
+  uint64_t seed = 12345;
+  auto next = [&](uint64_t bound) {
+    seed = seed * 6364136223846793005u + 1442695040888963407u;
+    return (seed >> 33) % bound;
+  };
+  for (int step = 0; step < 3000; ++step) {
+    switch (next(5)) {
+      case 0: {  // seek somewhere, now and then past the end
+        position = static_cast<int64_t>(next(model.size() + 150));
+        ASSERT_EQ(file.Seek(position, 0), position);
+        break;
+      }
+      case 1: {  // read
+        if (position > static_cast<int64_t>(model.size())) break;
+        std::vector<uint8_t> got(next(300));
+        const int32_t n = file.Read(got.data(), static_cast<int32_t>(got.size()));
+        const int64_t expected = std::min<int64_t>(static_cast<int64_t>(got.size()),
+                                                   static_cast<int64_t>(model.size()) - position);
+        ASSERT_EQ(n, expected) << step;
+        ASSERT_TRUE(std::equal(got.begin(), got.begin() + n, model.begin() + position)) << step;
+        position += n;
+        break;
+      }
+      case 2:
+      case 3: {  // write, growing when past the end
+        auto data = Pattern(next(400) + 1, static_cast<uint64_t>(step) * 1000);
+        ASSERT_EQ(file.Write(data.data(), static_cast<int32_t>(data.size())),
+                  static_cast<int32_t>(data.size()));
+        if (position + static_cast<int64_t>(data.size()) > static_cast<int64_t>(model.size()))
+          model.resize(static_cast<size_t>(position) + data.size(), 0);
+        std::copy(data.begin(), data.end(), model.begin() + position);
+        position += static_cast<int64_t>(data.size());
+        break;
+      }
+      case 4: {  // resize
+        const auto size = static_cast<int64_t>(next(model.size() + 500));
+        file.SetSize(size);
+        model.resize(static_cast<size_t>(size), 0);
+        position = size;
+        break;
+      }
+    }
+    ASSERT_EQ(file.GetSize(), static_cast<int64_t>(model.size())) << step;
+    ASSERT_EQ(file.GetPosition(), position) << step;
+    // Parts hold 100 bytes each; a size on a part boundary may or may not
+    // have a header-only part after it, depending on how it was reached.
+    const int64_t size = static_cast<int64_t>(model.size());
+    const int64_t parts = file.PartCount();
+    if (size % 100 != 0)
+      ASSERT_EQ(parts, size / 100 + 1) << step;
+    else
+      ASSERT_TRUE(parts == std::max<int64_t>(1, size / 100) || parts == size / 100 + 1) << step;
+  }
+  EXPECT_EQ(ReadAll(file), model);
+}
+
+TEST(HugeFile, RandomTransfersMatchAModelOnDisk) {
+  RunAgainstModel(false);
+}
+TEST(HugeFile, RandomTransfersMatchAModelInMemory) {
+  RunAgainstModel(true);
+}
+
+}  // namespace
+}  // namespace zk
