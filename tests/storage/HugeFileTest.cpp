@@ -10,6 +10,7 @@
 
 #include "container/storage/ContainerMagic.h"
 #include "container/storage/SFSHugeFile.h"
+#include "platform/os/AnsiCodePage.h"
 #include "platform/os/testing/FakeFileSystem.h"
 #include "platform/os/testing/FakeSystemInfo.h"
 #include "tests/storage/StorageTestSupport.h"
@@ -734,6 +735,55 @@ TEST(HugeFile, RandomTransfersMatchAModelOnDisk) {
 }
 TEST(HugeFile, RandomTransfersMatchAModelInMemory) {
   RunAgainstModel(true);
+}
+
+}  // namespace
+}  // namespace zk
+
+namespace zk {
+namespace {
+
+TEST(HugeFile, GbkNamesWithABackslashTrailByte) {
+  TTempDir dir;
+  // 0x81 0x5C is one GBK character whose trail byte is a backslash.
+  const AnsiString shortName = "\x81\x5Cplan.dat";
+  const AnsiString name = dir.Path() + "\\" + shortName;
+  auto data = Pattern(150);
+  {
+    TSFSHugeFile file(name, false, true, false, 380);
+    ASSERT_TRUE(file.Open(true, false));
+    file.WriteBuffer(data.data(), 150);
+  }
+  const std::string utf8 = dir / os::AnsiToUtf8(shortName);
+  EXPECT_EQ(FileSizeOf(utf8), 380);
+  EXPECT_EQ(NextNameOf(utf8), shortName + "1");
+  TSFSHugeFile file(name, false, true, false, -1);
+  ASSERT_TRUE(file.Open(false, false));
+  EXPECT_EQ(ReadAll(file), data);
+  file.Close();
+  EXPECT_TRUE(file.RenameFile("\x81\x5Cnew.dat"));
+  EXPECT_EQ(NextNameOf(dir / os::AnsiToUtf8("\x81\x5Cnew.dat")), "\x81\x5Cnew.dat1");
+  EXPECT_TRUE(file.DeleteFiles());
+  EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+}
+
+TEST(HugeFile, AnExclusiveChainKeepsOtherOpenersOut) {
+  TTempDir dir;
+  const auto name = dir / "plan.dat";
+  TSFSHugeFile owner(name, false, true, false, 380);
+  ASSERT_TRUE(owner.Open(true, false));
+  auto data = Pattern(150);
+  owner.WriteBuffer(data.data(), 150);
+  TSFSHugeFile other(name, true, false, false, -1);
+  EXPECT_FALSE(other.Open(false, true));
+  EXPECT_EQ(other.PartCount(), 0);
+  // Nor can the chain be replaced or deleted while it is open.
+  TSFSHugeFile creator(name, false, true, false, 380);
+  EXPECT_FALSE(creator.Open(true, false));
+  EXPECT_EQ(FileSizeOf(name + "1"), 330);
+  owner.Close();
+  ASSERT_TRUE(other.Open(false, false));
+  EXPECT_EQ(ReadAll(other), data);
 }
 
 }  // namespace
