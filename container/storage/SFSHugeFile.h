@@ -31,8 +31,13 @@ class TSFSHugeFile {
   TSFSHugeFile& operator=(const TSFSHugeFile&) = delete;
 
   // CreateNew: a new chain (an existing one of that name is deleted first).
-  // Otherwise the existing chain; with IgnoreBrokenChain a chain that breaks
-  // after its first good parts is opened with those parts, read only.
+  // Otherwise the existing chain. A chain that breaks after its first sound
+  // parts (a part missing, foreign, damaged, of the wrong length, or a link
+  // that loops or leaves the folder) fails, unless IgnoreBrokenChain accepts
+  // the sound parts: then a read-only or in-memory open succeeds with them,
+  // and a writable disk open raises (its first write past the end would put a
+  // new part in the place of the lost one). A first part that is no sound
+  // part fails in any case.
   bool Open(bool CreateNew, bool IgnoreBrokenChain);
   void Close();
   void Flush();
@@ -41,7 +46,8 @@ class TSFSHugeFile {
   // Stream read error.".
   int32_t Read(void* Buffer, int32_t Count);
   void ReadBuffer(void* Buffer, int32_t Count);
-  // Bytes written; a write past Size first grows the data up to Position.
+  // Bytes written; a write past Size first grows the data up to Position (0
+  // when that fails). A part transfer that fails ends the write short.
   int32_t Write(const void* Buffer, int32_t Count);
   void WriteBuffer(const void* Buffer, int32_t Count);
 
@@ -50,16 +56,25 @@ class TSFSHugeFile {
   void SetPosition(int64_t P) { Seek(P, 0); }
   int64_t GetSize() const { return FSize; }
   // Adds or deletes parts as needed. Afterwards Position = Size; when the
-  // store could not grow, Size is what it could reach (a part-file error
-  // raised on the way passes through).
+  // store could not grow (a part that cannot be created or linked), Size is
+  // what it could reach, and an error raised by a part on the way (the
+  // operating-system error of a failed resize) passes through after Size has
+  // been set so. A negative size or a closed file raises.
   void SetSize(int64_t NewSize);
 
-  // Renames every part within the folder of FileName.
+  // Renames every part within the folder of FileName (the folder of NewName
+  // is ignored), rewriting each link; never replaces an existing file. Only
+  // files that are sound parts are renamed or rewritten: the first that is
+  // not ends the walk with False. Parts renamed before a failure keep their
+  // new names. On disk the chain must be closed (open files are not renamed).
   bool RenameFile(const AnsiString& NewName);
-  // Deletes every part file of the chain.
+  // Deletes every part file of the chain, following the links from FileName;
+  // a file that is no sound part is left alone and ends the walk with False.
   bool DeleteFiles();
 
-  // The steps behind the operations above.
+  // The steps behind the operations above. AddPartFile never grows a
+  // read-only chain on disk, and drops a part it cannot create or link
+  // (deleting its file). MapPosition needs X >= 0.
   bool InternalOpen(const AnsiString& FileName, bool CreateNew, bool IgnoreBrokenChain);
   bool AddPartFile();
   void DeleteLastPartFile();

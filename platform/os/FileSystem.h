@@ -9,9 +9,10 @@
 // Paths are texts in the ANSI code page (GBK). The POSIX implementation turns
 // them into UTF-8 at the call and only then makes every `\` a `/`.
 //
-// Failing calls return the failure value named at each call and set
-// LastError() (an errno value, per thread in the POSIX implementation);
-// nothing here raises except RaiseLastOSError and MakeOSError's callers.
+// Failing calls never raise: they return the failure value named at each
+// call and set LastError() (an errno value, per thread in the POSIX
+// implementation). RaiseLastOSError turns that into the operating-system
+// error for callers that report failures by exception.
 //
 // Sharing (POSIX): advisory `flock` locks held while a handle is open, never
 // waiting. TFileShare::Exclusive takes an exclusive lock, ShareReadWrite a
