@@ -521,8 +521,9 @@ bool TDIRManager::AddItem(const TDIRItem& Item, int32_t* ItemNo) {
   if (int64_t{h.DIRPageCount} * FItemsPerPage <= h.DIRItemCount) {
     const bool hasLast = FDIRPages.ItemCount() > 0;
     const int32_t last = hasLast ? FDIRPages[FDIRPages.ItemCount() - 1] : -1;
+    const int32_t near = hasLast ? last : int32_t{h.FirstPageNo};
     TIntegerArray got(0, 1, 10);
-    if (!FFreeSpace.GetPages(1, hasLast ? last : h.FirstPageNo, h.DIRPageCount > 8, got)) {
+    if (!FFreeSpace.GetPages(1, near, h.DIRPageCount > 8, got)) {
       LastError = peNoSpace;
       return false;
     }
