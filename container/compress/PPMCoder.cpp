@@ -828,6 +828,7 @@ void TPPMModel::LearnSymbol() {
 // The model memory is used up while learning: start afresh. The masks are
 // cleared right after (MaskStamp 0).
 void TPPMModel::Restart() {
+  ++FRestarts;
   ResetModel();
   FMaskStamp = 0;
 }

@@ -50,6 +50,9 @@ class TPPMModel {
   // for more than Out.size() bytes or reads past the end of In.
   size_t Decode(const uint8_t* In, size_t Size, std::span<uint8_t> Out);
 
+  // How often the model restarted because its memory ran out while learning.
+  int Restarts() const { return FRestarts; }
+
  private:
   using Ref = uint32_t;
 
@@ -149,6 +152,7 @@ class TPPMModel {
   uint8_t FBinEscapeInit = 0;
   uint8_t FMaskStamp = 0;
   int FLastHit = 0;
+  int FRestarts = 0;
   uint8_t FSymbolMask[256] = {};
   uint16_t FBinaryProb[128][16] = {};
   TEscapeStat FEscapeStats[43][8] = {};
