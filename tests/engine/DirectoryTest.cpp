@@ -33,23 +33,23 @@ class Directory : public ::testing::Test {
 TEST_F(Directory, FirstFolderMakesTheFirstPage) {
   ASSERT_TRUE(D().CreateDir("\\a"));
   const TSFSFileHeader& h = E.PageFile->Header;
-  EXPECT_EQ(h.FirstDIRPageNo, 4);
-  EXPECT_EQ(h.DIRPageCount, 1);
-  EXPECT_EQ(h.DIRItemCount, 1);
+  EXPECT_EQ(+(h.FirstDIRPageNo), 4);
+  EXPECT_EQ(+(h.DIRPageCount), 1);
+  EXPECT_EQ(+(h.DIRItemCount), 1);
   EXPECT_EQ(D().GetItemPath(0), "\\a");
-  EXPECT_EQ(testing::HeaderOnDisk(Path).DIRItemCount, 1);
+  EXPECT_EQ(+(testing::HeaderOnDisk(Path).DIRItemCount), 1);
   const TPageHeader ph = testing::PageHeaderOnDisk(Path, 4, 4096);
-  EXPECT_EQ(ph.PageType, ptDirectory);
+  EXPECT_EQ(+(ph.PageType), ptDirectory);
   // Only the records are transferred: 7 x 512 bytes, the check over them.
   const auto records = testing::ReadLogical(Path, 4 * 4096 + 32, 7 * 512);
-  EXPECT_EQ(ph.CheckValue, ComputeCheckValue(records.data(), 7 * 512, 0));
+  EXPECT_EQ(+(ph.CheckValue), ComputeCheckValue(records.data(), 7 * 512, 0));
   TDIRItem item;
   std::memcpy(&item, records.data(), sizeof item);
   EXPECT_STREQ(item.FileName, "a");
-  EXPECT_EQ(item.Attributes, faDirectory);
-  EXPECT_EQ(item.IsDirectory, 1);
-  EXPECT_EQ(item.ParentID, -1);
-  EXPECT_EQ(item.FirstMapPageNo, -1);
+  EXPECT_EQ(+(item.Attributes), faDirectory);
+  EXPECT_EQ(+(item.IsDirectory), 1);
+  EXPECT_EQ(+(item.ParentID), -1);
+  EXPECT_EQ(+(item.FirstMapPageNo), -1);
 }
 
 TEST_F(Directory, PathsResolve) {
@@ -113,7 +113,7 @@ TEST_F(Directory, DeletedSlotIsReused) {
   D().WriteItem(1, item);
   EXPECT_EQ(D().FindItem("\\f"), -2);
   EXPECT_EQ(D().CreateFileItem("\\g", "", "", ""), 1);
-  EXPECT_EQ(E.PageFile->Header.DIRItemCount, 3);
+  EXPECT_EQ(+(E.PageFile->Header.DIRItemCount), 3);
   EXPECT_EQ(D().FindItem("\\g"), 1);
   E.Close();
   E = TEngine::Open(Path);
@@ -129,18 +129,18 @@ TEST_F(Directory, SlotNamedAsAFolderIsNotReused) {
   D().WriteItem(0, item);
   ASSERT_TRUE(D().CreateDir("\\c"));
   EXPECT_EQ(D().FindItem("\\c"), 2);
-  EXPECT_EQ(D().Items().Record(1).ParentID, 0);
+  EXPECT_EQ(+(D().Items().Record(1).ParentID), 0);
 }
 
 TEST_F(Directory, EighthRecordStartsTheSecondPage) {
   for (int i = 0; i < 7; ++i) ASSERT_TRUE(D().CreateDir("\\d" + IntToStr(i)));
-  EXPECT_EQ(E.PageFile->Header.DIRPageCount, 1);
+  EXPECT_EQ(+(E.PageFile->Header.DIRPageCount), 1);
   ASSERT_TRUE(D().CreateDir("\\d7"));
-  EXPECT_EQ(E.PageFile->Header.DIRPageCount, 2);
+  EXPECT_EQ(+(E.PageFile->Header.DIRPageCount), 2);
   ASSERT_EQ(D().DIRPages().ItemCount(), 2);
   const int32_t second = D().DIRPages()[1];
-  EXPECT_EQ(testing::PageHeaderOnDisk(Path, 4, 4096).NextPageNo, second);
-  EXPECT_EQ(testing::PageHeaderOnDisk(Path, second, 4096).NextPageNo, -1);
+  EXPECT_EQ(+(testing::PageHeaderOnDisk(Path, 4, 4096).NextPageNo), second);
+  EXPECT_EQ(+(testing::PageHeaderOnDisk(Path, second, 4096).NextPageNo), -1);
   E.Close();
   E = TEngine::Open(Path);
   for (int i = 0; i < 8; ++i) EXPECT_EQ(E.Dir->FindItem("\\d" + IntToStr(i)), i);
@@ -297,7 +297,7 @@ TEST_F(Directory, FilesOpenCloseAndPasswords) {
   const int32_t secret = D().CreateFileItem("\\secret", "pw", "q", "a");
   ASSERT_GE(plain, 0);
   ASSERT_GE(secret, 0);
-  EXPECT_EQ(D().Items().Record(secret).EncryptionType, 1);
+  EXPECT_EQ(+(D().Items().Record(secret).EncryptionType), 1);
   AnsiString key = "old";
   EXPECT_EQ(D().OpenFileItem("\\plain", "", key), plain);
   EXPECT_TRUE(key.empty());
@@ -332,9 +332,9 @@ TEST(DirectoryTime, StampsAreLocalTwoSecondsInUtc) {
   auto e = TEngine::Create(dir / "t.sfs");
   ASSERT_TRUE(e.Dir->CreateDir("\\a"));
   const TDIRItem& r = e.Dir->Items().Record(0);
-  EXPECT_EQ(r.CreationTime, expected);
-  EXPECT_EQ(r.LastWriteTime, expected);
-  EXPECT_EQ(r.LastAccessTime, expected);
+  EXPECT_EQ(+(r.CreationTime), expected);
+  EXPECT_EQ(+(r.LastWriteTime), expected);
+  EXPECT_EQ(+(r.LastAccessTime), expected);
   TSFSSearchRec search;
   ASSERT_EQ(e.Dir->Items().FindFirst("\\a", faDirectory, -1, search), 0);
   // 2026-12-11 20:00:02 local as a DOS date and time.
@@ -352,8 +352,8 @@ TEST(DirectoryEncrypted, RecordsStayPlainInMemoryAndOnReopen) {
     for (int i = 0; i < 10; ++i) ASSERT_TRUE(e.Dir->CreateDir("\\dir" + IntToStr(i)));
     // Every write of page 4 enciphered a copy; the records are still plain.
     for (int i = 0; i < 10; ++i) EXPECT_EQ(e.Dir->GetItemPath(i), "\\dir" + IntToStr(i));
-    EXPECT_EQ(testing::PageHeaderOnDisk(path, 4, 4096).EncryptionType, 1);
-    EXPECT_EQ(testing::PageHeaderOnDisk(path, e.Dir->DIRPages()[1], 4096).EncryptionType, 1);
+    EXPECT_EQ(+(testing::PageHeaderOnDisk(path, 4, 4096).EncryptionType), 1);
+    EXPECT_EQ(+(testing::PageHeaderOnDisk(path, e.Dir->DIRPages()[1], 4096).EncryptionType), 1);
     // On disk the names are enciphered.
     const auto raw = testing::ReadLogical(path, 4 * 4096 + 32 + 224, 4);
     EXPECT_NE(std::memcmp(raw.data(), "dir0", 4), 0);

@@ -79,20 +79,20 @@ TEST(FreeSpace, FirstPageOfANewContainer) {
   auto m = TMaps::Create(dir / "a.sfs");
   EXPECT_EQ(m.FS->ExtentCount(), 0);
   EXPECT_EQ(m.Get(1), std::vector<int32_t>{4});
-  EXPECT_EQ(m.PF->Header.PageCount, 9);
+  EXPECT_EQ(+(m.PF->Header.PageCount), 9);
   EXPECT_EQ(m.PF->HugeFile().GetSize(), 9 * 4096);
   EXPECT_EQ(m.FS->ExtentCount(), 1);
   EXPECT_EQ(m.FS->MixedExtentCount(), 1);
   EXPECT_EQ(m.FS->FreeExtentCount(), 0);
   EXPECT_FALSE(m.FS->GAMBit(0));
   EXPECT_TRUE(m.FS->SGAMBit(0));
-  EXPECT_EQ(m.PF->Header.PFSPageCount, 1);
-  EXPECT_EQ(m.PF->Header.GAMPageCount, 1);
+  EXPECT_EQ(+(m.PF->Header.PFSPageCount), 1);
+  EXPECT_EQ(+(m.PF->Header.GAMPageCount), 1);
   // The map pages on disk carry their types and are read back the same.
   const std::string path = dir / "a.sfs";
-  EXPECT_EQ(testing::PageHeaderOnDisk(path, 1, 4096).PageType, ptPFS);
-  EXPECT_EQ(testing::PageHeaderOnDisk(path, 2, 4096).PageType, ptGAM);
-  EXPECT_EQ(testing::PageHeaderOnDisk(path, 3, 4096).PageType, ptSGAM);
+  EXPECT_EQ(+(testing::PageHeaderOnDisk(path, 1, 4096).PageType), ptPFS);
+  EXPECT_EQ(+(testing::PageHeaderOnDisk(path, 2, 4096).PageType), ptGAM);
+  EXPECT_EQ(+(testing::PageHeaderOnDisk(path, 3, 4096).PageType), ptSGAM);
   const TState before = StateOf(m);
   m = TMaps();
   auto again = TMaps::Open(path);
@@ -110,7 +110,7 @@ TEST(FreeSpace, UniformRequestsTakeWholeFreshExtents) {
   // Extent 0 is mixed with four free pages; a uniform request does not count
   // them and gets a fresh extent.
   EXPECT_EQ(m.Get(3, 100, true), (std::vector<int32_t>{9, 10, 11}));
-  EXPECT_EQ(m.PF->Header.PageCount, 17);
+  EXPECT_EQ(+(m.PF->Header.PageCount), 17);
   EXPECT_FALSE(m.FS->GAMBit(1));
   EXPECT_FALSE(m.FS->SGAMBit(1));  // owned by one user
   // The owned extent's other pages come only through a neighbour.
@@ -140,10 +140,10 @@ TEST(FreeSpace, FreeingTheTopCutsTheStore) {
   m.Free({5});
   // Pages 1 to 3 are the maps; page 4 is free but stays below the cut.
   EXPECT_EQ(m.PF->HugeFile().GetSize(), 5 * 4096);
-  EXPECT_EQ(m.PF->Header.PageCount, 9);
+  EXPECT_EQ(+(m.PF->Header.PageCount), 9);
   // The cut-off pages are handed out again without growing the container.
   EXPECT_EQ(m.Get(3), (std::vector<int32_t>{4, 5, 6}));
-  EXPECT_EQ(m.PF->Header.PageCount, 9);
+  EXPECT_EQ(+(m.PF->Header.PageCount), 9);
   TPageBuffer page;
   m.PF->AllocPageBuffer(page);
   EXPECT_TRUE(m.PF->WritePage(page, 6));
@@ -222,8 +222,8 @@ TEST(FreeSpace, SecondGroupOfMapPages) {
   EXPECT_EQ(m.FS->ExtentsPerGAMPage(), 4096);
   TIntegerArray pages;
   ASSERT_TRUE(m.FS->GetPages(4200, 1, false, pages));
-  EXPECT_EQ(m.PF->Header.PFSPageCount, 2);
-  EXPECT_EQ(m.PF->Header.GAMPageCount, 1);
+  EXPECT_EQ(+(m.PF->Header.PFSPageCount), 2);
+  EXPECT_EQ(+(m.PF->Header.GAMPageCount), 1);
   EXPECT_EQ(m.FS->PFSPageMap()[1], 4097);
   const auto list = std::vector<int32_t>(pages.Items().begin(), pages.Items().end());
   EXPECT_EQ(std::count(list.begin(), list.end(), 4097), 0);
@@ -263,8 +263,8 @@ TEST(FreeSpace, GrowthRefusedAtTheSecondPFSPageLeavesEverythingAsItWas) {
     ASSERT_LT(taken.size(), 5000u);
   }
   EXPECT_EQ(taken.size(), 4096u - 3u);
-  EXPECT_EQ(m.PF->Header.PageCount, 4097);
-  EXPECT_EQ(m.PF->Header.PFSPageCount, 1);
+  EXPECT_EQ(+(m.PF->Header.PageCount), 4097);
+  EXPECT_EQ(+(m.PF->Header.PFSPageCount), 1);
   // A uniform request fails the same way.
   const TState before = StateOf(m);
   EXPECT_FALSE(m.FS->GetPages(20, 1, true, pages));
@@ -280,7 +280,7 @@ TEST(FreeSpace, GrowthRefusedAtTheSecondPFSPageLeavesEverythingAsItWas) {
   TIntegerArray more;
   ASSERT_TRUE(again.FS->GetPages(1, 1, false, more));
   EXPECT_EQ(more[0], 4098);
-  EXPECT_EQ(again.PF->Header.PFSPageCount, 2);
+  EXPECT_EQ(+(again.PF->Header.PFSPageCount), 2);
 }
 
 }  // namespace

@@ -39,9 +39,9 @@ TEST(PageFile, NewContainerIsOneHeaderLong) {
   {
     auto pf = NewPageFile(path);
     EXPECT_EQ(pf->HugeFile().GetSize(), 438);
-    EXPECT_EQ(pf->Header.PageCount, 1);
-    EXPECT_EQ(pf->Header.FirstPageNo, 1);
-    EXPECT_EQ(pf->Header.EncryptionType, 0);
+    EXPECT_EQ(+(pf->Header.PageCount), 1);
+    EXPECT_EQ(+(pf->Header.FirstPageNo), 1);
+    EXPECT_EQ(+(pf->Header.EncryptionType), 0);
     EXPECT_FALSE(pf->ReadOnly);
     EXPECT_TRUE(pf->Exclusive);
     const TPasswordBlock zero{};
@@ -50,11 +50,11 @@ TEST(PageFile, NewContainerIsOneHeaderLong) {
   EXPECT_EQ(FileSizeOf(path), 718);
   const TSFSFileHeader h = HeaderOnDisk(path);
   EXPECT_EQ(std::memcmp(h.Magic, "ANAN\x09\x0A\x1F\x15", 8), 0);
-  EXPECT_EQ(h.Version, 0x3F8E147Bu);
-  EXPECT_EQ(h.PageSize, 4096);
-  EXPECT_EQ(h.ExtentPageCount, 8);
+  EXPECT_EQ(+(h.Version), 0x3F8E147Bu);
+  EXPECT_EQ(+(h.PageSize), 4096);
+  EXPECT_EQ(+(h.ExtentPageCount), 8);
   auto reopened = OpenPageFile(path);
-  EXPECT_EQ(reopened->Header.PageCount, 1);
+  EXPECT_EQ(+(reopened->Header.PageCount), 1);
 }
 
 TEST(PageFile, PageSizeAndExtentLimits) {
@@ -76,13 +76,13 @@ TEST(PageFile, MapLayoutHoldsForPowersOfTwo) {
     for (int32_t e = 1; e <= 64; e *= 2) {
       TMapGeometry g;
       ASSERT_TRUE(TMapGeometry::Compute(pageSize, e, g)) << pageSize << " " << e;
-      EXPECT_EQ(g.ExtentsPerGAMPage % g.ExtentsPerPFSPage, 0);
+      EXPECT_EQ(+(g.ExtentsPerGAMPage % g.ExtentsPerPFSPage), 0);
     }
   TMapGeometry g;
   ASSERT_TRUE(TMapGeometry::Compute(4096, 8, g));
-  EXPECT_EQ(g.ExtentsPerPFSPage, 4064);
-  EXPECT_EQ(g.ExtentsPerGAMPage, 32512);
-  EXPECT_EQ(g.PFSPagePos(1), 32513);
+  EXPECT_EQ(+(g.ExtentsPerPFSPage), 4064);
+  EXPECT_EQ(+(g.ExtentsPerGAMPage), 32512);
+  EXPECT_EQ(+(g.PFSPagePos(1)), 32513);
   EXPECT_TRUE(g.IsMapPage(1) && g.IsMapPage(2) && g.IsMapPage(3) && g.IsMapPage(32513));
   EXPECT_FALSE(g.IsMapPage(4) || g.IsMapPage(32514) || g.IsMapPage(0));
 }
@@ -275,7 +275,7 @@ TEST(PageFile, EncipheredPagesRoundTripUnderTheMasterKey) {
   AnsiString key;
   {
     auto pf = NewPageFile(path, 4096, 8, "secret");
-    EXPECT_EQ(pf->Header.EncryptionType, 1);
+    EXPECT_EQ(+(pf->Header.EncryptionType), 1);
     ASSERT_EQ(pf->MasterKey.size(), 33u);
     key = pf->MasterKey;
     ASSERT_TRUE(pf->AddPages(2));
@@ -315,11 +315,11 @@ TEST(PageFile, GrowthThatFailsChangesNothing) {
   ASSERT_TRUE(pf->AddPages(9));
   fs.SizeLimit = kPartHeader + 12 * 4096;
   EXPECT_FALSE(pf->AddPages(8));
-  EXPECT_EQ(pf->Header.PageCount, 10);
+  EXPECT_EQ(+(pf->Header.PageCount), 10);
   EXPECT_EQ(pf->HugeFile().GetSize(), 10 * 4096);
-  EXPECT_EQ(HeaderOnDisk(path).PageCount, 10);
+  EXPECT_EQ(+(HeaderOnDisk(path).PageCount), 10);
   EXPECT_TRUE(pf->AddPages(2));
-  EXPECT_EQ(HeaderOnDisk(path).PageCount, 12);
+  EXPECT_EQ(+(HeaderOnDisk(path).PageCount), 12);
 }
 
 TEST(PageFile, ReadOnlyNeverWritesTheHeader) {

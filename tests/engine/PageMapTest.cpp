@@ -33,7 +33,7 @@ std::vector<int> FreeMapOf(const TEngine& e) {
   std::vector<int> v = FreeBits(e, e.PageFile->Header.PageCount);
   v.push_back(e.FreeSpace->FreeExtentCount());
   v.push_back(e.FreeSpace->MixedExtentCount());
-  v.push_back(e.PageFile->Header.PageCount);
+  v.push_back(+e.PageFile->Header.PageCount);
   return v;
 }
 
@@ -98,9 +98,9 @@ TEST_F(PageMap, SizesAndMapPages) {
   EXPECT_EQ((*maps)[0], c.FirstMapPageNo);
   const TPageHeader first = testing::PageHeaderOnDisk(Path, (*maps)[0], 4096);
   const TPageHeader second = testing::PageHeaderOnDisk(Path, (*maps)[1], 4096);
-  EXPECT_EQ(first.PageType, ptFileMap);
-  EXPECT_EQ(first.NextPageNo, (*maps)[1]);
-  EXPECT_EQ(second.NextPageNo, -1);
+  EXPECT_EQ(+(first.PageType), ptFileMap);
+  EXPECT_EQ(+(first.NextPageNo), (*maps)[1]);
+  EXPECT_EQ(+(second.NextPageNo), -1);
   int32_t entry;
   const auto bytes = testing::ReadLogical(Path, int64_t{(*maps)[1]} * 4096 + 32, 8);
   std::memcpy(&entry, bytes.data(), 4);
@@ -115,15 +115,15 @@ TEST_F(PageMap, SizeZeroFreesEverything) {
   const auto before = FreeBits(E, pages);
   ASSERT_TRUE(E.Maps->SetFileSize(f, true, 3 * 4064));
   f.Size = 3 * 4064;
-  EXPECT_NE(f.FirstMapPageNo, -1);
+  EXPECT_NE(+(f.FirstMapPageNo), -1);
   ASSERT_TRUE(E.Maps->SetFileSize(f, true, 0));
   f.Size = 0;
-  EXPECT_EQ(f.FirstMapPageNo, -1);
+  EXPECT_EQ(+(f.FirstMapPageNo), -1);
   EXPECT_EQ(E.Maps->CachedFileCount(), 0);
   EXPECT_EQ(FreeBits(E, pages), before);
   ASSERT_TRUE(E.Maps->SetFileSize(f, true, 1));
   f.Size = 1;
-  EXPECT_NE(f.FirstMapPageNo, -1);
+  EXPECT_NE(+(f.FirstMapPageNo), -1);
   EXPECT_EQ(DataPages(f), 1);
   EXPECT_EQ(MapPages(f), 1);
 }
@@ -153,7 +153,7 @@ TEST_F(PageMap, ShrinkingKeepsTheFrontAndFreesTheRest) {
   EXPECT_EQ(data->ItemCount(), 10);
   EXPECT_EQ((*data)[0], keep0);
   EXPECT_TRUE(E.FreeSpace->PageIsFree(map1));
-  EXPECT_EQ(testing::PageHeaderOnDisk(Path, (*maps)[0], 4096).NextPageNo, -1);
+  EXPECT_EQ(+(testing::PageHeaderOnDisk(Path, (*maps)[0], 4096).NextPageNo), -1);
   // The freed run was the top of the store: it is cut off.
   EXPECT_LT(E.PageFile->HugeFile().GetSize(), int64_t{freed} * 4096);
 }
@@ -178,7 +178,7 @@ TEST_F(PageMap, DataPagesOfAByteRange) {
   TDIRItem g = NewFile(E, "\\g");
   ASSERT_TRUE(E.Maps->GetDataPages(g, false, pages, 10, 0));
   EXPECT_EQ(pages.ItemCount(), 0);
-  EXPECT_EQ(g.FirstMapPageNo, -1);
+  EXPECT_EQ(+(g.FirstMapPageNo), -1);
 }
 
 TEST_F(PageMap, BadArguments) {
@@ -230,7 +230,7 @@ TEST(PageMapFull, RefusedGrowthLeavesNothingBehind) {
   // A new map: no cache entry, no FirstMapPageNo.
   EXPECT_FALSE(e.Maps->AppendPages(fresh, 40, true));
   EXPECT_EQ(e.Maps->LastError, -17);
-  EXPECT_EQ(fresh.FirstMapPageNo, -1);
+  EXPECT_EQ(+(fresh.FirstMapPageNo), -1);
   EXPECT_EQ(e.Maps->CachedFileCount(), cached);
   EXPECT_EQ(FreeMapOf(e), before);
   // An existing map: its lists and map pages as before.
@@ -283,7 +283,7 @@ TEST(PageMapFailedWrite, MapPageOfANewMap) {
   EXPECT_FALSE(e.Maps->AppendPages(rec, 3, false));
   fs.Fault = nullptr;
   EXPECT_EQ(e.Maps->LastError, -10);
-  EXPECT_EQ(rec.FirstMapPageNo, -1);
+  EXPECT_EQ(+(rec.FirstMapPageNo), -1);
   EXPECT_EQ(FreeBits(e, pages), before);
   EXPECT_EQ(e.Maps->CachedFileCount(), 1);  // "\first" only
   EXPECT_EQ(e.ReadFile("\\first"), Pattern(9000, 1));
@@ -327,7 +327,7 @@ TEST(PageMapFailedWrite, NewMapPageOfAnExistingMapAndEmptyDataPage) {
       e.Maps->GetMaps(rec, maps, data);
       EXPECT_EQ(maps->ItemCount(), 1);
       EXPECT_EQ(data->ItemCount(), 100);
-      EXPECT_EQ(testing::PageHeaderOnDisk(real, (*maps)[0], 544).NextPageNo, -1);
+      EXPECT_EQ(+(testing::PageHeaderOnDisk(real, (*maps)[0], 544).NextPageNo), -1);
       EXPECT_EQ(FreeBits(e, pages), before);
     }
     auto reopened = TEngine::Open(real, "", 544);
@@ -440,8 +440,8 @@ TEST(PageMapFull, DiskFullAtTheSecondPFSPage) {
       written.emplace_back(name, i);
       ASSERT_LT(i, 10000u);
     }
-    EXPECT_EQ(e.PageFile->Header.PageCount, 4097);
-    EXPECT_EQ(e.PageFile->Header.PFSPageCount, 1);
+    EXPECT_EQ(+(e.PageFile->Header.PageCount), 4097);
+    EXPECT_EQ(+(e.PageFile->Header.PFSPageCount), 1);
   }
   EXPECT_GT(written.size(), 500u);
   auto e = TEngine::Open(path, "", 544);
@@ -449,7 +449,7 @@ TEST(PageMapFull, DiskFullAtTheSecondPFSPage) {
   // With room again the container grows on.
   EXPECT_GE(e.WriteFile("\\after", Pattern(5000, 7)), 0);
   EXPECT_EQ(e.ReadFile("\\after"), Pattern(5000, 7));
-  EXPECT_EQ(e.PageFile->Header.PFSPageCount, 2);
+  EXPECT_EQ(+(e.PageFile->Header.PFSPageCount), 2);
 }
 
 }  // namespace
