@@ -617,6 +617,10 @@ TEST(VolumeRule, PartSizeByFileSystemName) {
     info.Version = c.version;
     EXPECT_EQ(GetMaxPartSize(c.path), c.expected) << c.name << " " << c.path;
   }
+  // The part size of a new chain comes from the rule.
+  fs.FileSystemName = "FAT";
+  info.Version = {10, 0, 2};
+  EXPECT_EQ(TSFSHugeFile("A:\\plan.dat", false, true, false, -1).PartSize(), 1457664);
   // A volume that cannot be asked gives 0, and a chain then 2147483647.
   fs.FileSystemName.reset();
   fs.Fault = [](auto op, const AnsiString&) {
