@@ -32,6 +32,15 @@ struct TBlockCopy {
   ~TBlockCopy() { SecureFill(&Block, sizeof Block); }
 };
 
+// A text with secret bytes, overwritten when it goes.
+struct TSecretText {
+  AnsiString Text;
+  TSecretText() = default;
+  TSecretText(const TSecretText&) = delete;
+  TSecretText& operator=(const TSecretText&) = delete;
+  ~TSecretText() { SecureErase(Text); }
+};
+
 uint32_t Crc16Of(const void* data, size_t size) {
   return ComputeCheckValue(data, static_cast<uint32_t>(size), ckCrc16);
 }
@@ -105,12 +114,15 @@ bool OpenPasswordBlock(const TPasswordBlock& Block, const AnsiString& Password,
                        AnsiString& MasterKeyText) {
   TBlockCopy copy(Block);
   if (Password.empty()) return false;
-  SecureErase(MasterKeyText);  // an older key text does not linger in freed memory
-  MasterKeyText.assign(MasterKeyTextLength, '\0');
-  std::memcpy(MasterKeyText.data(), copy.Block.MasterKey, MasterKeySize);
-  DecryptInPlace(Password, MasterKeyText.data(), MasterKeySize);
-  const bool opened = Crc16Of(MasterKeyText.data(), MasterKeySize) == copy.Block.MasterKeyCheck;
-  MasterKeyText[MasterKeySize] = '\0';
+  // Built aside: Password may be the very string that receives the key text.
+  TSecretText text;
+  text.Text.assign(MasterKeyTextLength, '\0');
+  std::memcpy(text.Text.data(), copy.Block.MasterKey, MasterKeySize);
+  DecryptInPlace(Password, text.Text.data(), MasterKeySize);
+  const bool opened = Crc16Of(text.Text.data(), MasterKeySize) == copy.Block.MasterKeyCheck;
+  text.Text[MasterKeySize] = '\0';
+  // The older key text goes with `text` and is overwritten there.
+  MasterKeyText.swap(text.Text);
   return opened;
 }
 

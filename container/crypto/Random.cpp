@@ -72,7 +72,7 @@ TRandom::TRandom(TDeferInit, const AnsiString& SeedText, std::shared_ptr<TProtec
 
 TRandom::~TRandom() {
   try {
-    TRandom::SeedFrom(nullptr, 0);
+    if (!FFinalSeedDone) TRandom::SeedFrom(nullptr, 0);
   } catch (...) {
     // A failing protection must not escape a destructor; the register is wiped below.
   }
@@ -296,6 +296,7 @@ TRandom_LFSR::TRandom_LFSR(const AnsiString& SeedText, int32_t Size, bool Random
 }
 
 TRandom_LFSR::~TRandom_LFSR() {
+  FFinalSeedDone = true;
   try {
     TRandom_LFSR::SeedFrom(nullptr, 0);
   } catch (...) {

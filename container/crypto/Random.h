@@ -82,6 +82,10 @@ class TRandom : public TProtection {
   int32_t FRegisterSize = -1;
   uint32_t FCount = 0;
   uint32_t FBasicSeed = BaseSeed;
+  // Set by a subclass destructor that already reseeded with its own SeedFrom,
+  // so that freeing a generator reseeds (and scrambles through the next
+  // protection) only once.
+  bool FFinalSeedDone = false;
 
  private:
   uint32_t FRegister = 0;
