@@ -100,6 +100,45 @@ TEST(CryptoKnownAnswers, PageUnderTheMasterKeyText) {
   EXPECT_EQ(odd, oddPlain);
 }
 
+// Digests at the padding boundaries (one or two final blocks).
+TEST(CryptoKnownAnswers, DigestsAtPaddingBoundaries) {
+  struct Row {
+    size_t Size;
+    const char* Md4;
+    const char* RipeMD256;
+  };
+  const Row rows[] = {
+      {55, "6cca0c744e9bc4fa913169558377fbba",
+       "865026228142520c6c82eaa9633a264755be4cfa6da31db38293d9f0fe9717da"},
+      {56, "d922db7b12a3e5c5b2ba42888e683018",
+       "a668ace49aded73791154104ddbda22db72f8188c5db262714e7bc36d76013d8"},
+      {63, "3b957b68471313efde691f4a3b052567",
+       "a5b8c2806673ca1f10ad0149314748c2f55c44d7624b5def75b418cf9cf152ab"},
+      {64, "9f0d5ce97f5342937c8971e6da28dd46",
+       "5fea21a77c80e8c0f652907974ba7b9f696f331e585fde57b993f339e71af3cf"},
+      {65, "552a1758bfae36468d7bdde13f589620",
+       "240afaa6eb8c344073f3d895a3cb7401ad21502ded73579285270f54de251afc"},
+      {119, "da03f1576623c8df9ff9a2a34f178c64",
+       "7bcf0ce86d67095b27e41dbbb5ed88f01cc1c81a778754e2c6192e39e0968f9e"},
+      {120, "ba9a90900afde8b28a962aae2bcab45e",
+       "610097a7f702db8fa8a539cde26f3a9d4e6b5c0899151cc891a3ae3de7270974"},
+      {128, "30d7ef884bca324048651888e3d5fc58",
+       "c9e07748f884c24bd25b32d78cde158bc48206890cda70d18d7bef7285b926d0"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.Size);
+    TBytes data(r.Size);
+    for (size_t i = 0; i < r.Size; ++i) data[i] = static_cast<uint8_t>(i * 37 + 11);
+    THash_MD4 md4;
+    md4.Reset();
+    md4.Update(data.data(), static_cast<int64_t>(r.Size));
+    md4.Finish();
+    EXPECT_EQ(TBytes(md4.Digest(), md4.Digest() + 16), Hex(r.Md4));
+    const auto ripe = THash_RipeMD256::DigestOf(data.data(), static_cast<int64_t>(r.Size));
+    EXPECT_EQ(TBytes(ripe.begin(), ripe.end()), Hex(r.RipeMD256));
+  }
+}
+
 // The password may be the very string that receives the master key text.
 TEST(CryptoReview, OpenPasswordBlockIntoThePasswordItself) {
   TPasswordBlock block;
