@@ -47,21 +47,17 @@ TPageFileManager::TPageFileManager(const AnsiString& FileName_, uint16_t Mode,
     FFile = std::make_unique<TSFSHugeFile>(FileName, ReadOnly, Exclusive, InMemory, PartSize);
     if (!FFile->Open(true, false))
       throw Exception("TPageFileManager.Create - can not create file " + QuoteText(FileName));
-    std::memset(&Header, 0, sizeof(Header));
-    std::memcpy(Header.Magic, ContainerMagic.data(), ContainerMagicSize);
-    Header.Version = SFSFileVersionBits;
-    Header.PageSize = PageSize;
-    Header.ExtentPageCount = ExtentPageCount;
-    Header.FirstPageNo = 1;
-    Header.PageCount = 1;
-    Header.EncryptionType = etNone;
-    if (!Password.empty()) {
-      Header.EncryptionType = etRijndael;
-      BuildPasswordBlock(Header.PasswordBlock, Password, Question, Answer);
+    try {
+      InitNewContainer(PageSize, ExtentPageCount, Password, Question, Answer);
+    } catch (...) {
+      // A container that could not be made is not left behind half made.
+      try {
+        FFile->Close();
+        FFile->DeleteFiles();
+      } catch (const std::exception&) {
+      }
+      throw;
     }
-    SaveHeader();
-    if (Header.EncryptionType != etNone)
-      OpenPasswordBlock(Header.PasswordBlock, Password, MasterKey);
     return;
   }
 
@@ -76,6 +72,25 @@ TPageFileManager::TPageFileManager(const AnsiString& FileName_, uint16_t Mode,
 }
 
 TPageFileManager::~TPageFileManager() = default;
+
+void TPageFileManager::InitNewContainer(int32_t PageSize, int32_t ExtentPageCount,
+                                        const AnsiString& Password, const AnsiString& Question,
+                                        const AnsiString& Answer) {
+  std::memset(&Header, 0, sizeof(Header));
+  std::memcpy(Header.Magic, ContainerMagic.data(), ContainerMagicSize);
+  Header.Version = SFSFileVersionBits;
+  Header.PageSize = PageSize;
+  Header.ExtentPageCount = ExtentPageCount;
+  Header.FirstPageNo = 1;
+  Header.PageCount = 1;
+  Header.EncryptionType = etNone;
+  if (!Password.empty()) {
+    Header.EncryptionType = etRijndael;
+    BuildPasswordBlock(Header.PasswordBlock, Password, Question, Answer);
+  }
+  SaveHeader();
+  if (Header.EncryptionType != etNone) OpenPasswordBlock(Header.PasswordBlock, Password, MasterKey);
+}
 
 void TPageFileManager::CheckArguments(int32_t PageSize, int32_t ExtentPageCount) const {
   if (PageSize < MinPageSize)

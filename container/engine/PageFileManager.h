@@ -111,6 +111,9 @@ class TPageFileManager {
 
  private:
   void CheckArguments(int32_t PageSize, int32_t ExtentPageCount) const;
+  // Steps 5 to 8 of creating: the new header, the password block, the key.
+  void InitNewContainer(int32_t PageSize, int32_t ExtentPageCount, const AnsiString& Password,
+                        const AnsiString& Question, const AnsiString& Answer);
   const AnsiString& KeyFor(const AnsiString& Key) const { return Key.empty() ? MasterKey : Key; }
 
   std::unique_ptr<TSFSHugeFile> FFile;

@@ -87,6 +87,14 @@ TEST(PageFile, MapLayoutHoldsForPowersOfTwo) {
   EXPECT_FALSE(g.IsMapPage(4) || g.IsMapPage(32514) || g.IsMapPage(0));
 }
 
+TEST(PageFile, RefusedPasswordLeavesNoFile) {
+  TTempDir dir;
+  EXPECT_EQ(MessageOf([&] { NewPageFile(dir / "pw.sfs", 4096, 8, AnsiString(33, 'p')); }),
+            "Password length should be shorter then 32");
+  EXPECT_FALSE(std::filesystem::exists(dir / "pw.sfs"));
+  EXPECT_NO_THROW(NewPageFile(dir / "pw.sfs", 4096, 8, AnsiString(32, 'p')));
+}
+
 TEST(PageFile, OpeningAMissingFileNamesIt) {
   TTempDir dir;
   EXPECT_EQ(MessageOf([&] { OpenPageFile(dir / "none.sfs"); }),
