@@ -680,4 +680,30 @@ bool ChangeFilePassword(const AnsiString& FileName, const AnsiString& OldPasswor
   }
 }
 
+// ---------------------------------------------------------------------------
+// Renaming and moving
+
+bool TSingleFileSystem::RenameItem(const AnsiString& OldPath, const AnsiString& NewPath) {
+  LastError = 0;
+  auto refuse = [this](int32_t Code) {
+    LastError = Code;
+    return false;
+  };
+  if (ReadOnly) return refuse(sfsBadRename);
+  const int32_t n = FDIRManager->FindItem(OldPath);
+  if (n < 0) return refuse(sfsBadRename);
+  if (FDIRManager->OpenCount(n) > 0) return refuse(sfsFileInUse);
+  AnsiString folder, name;
+  int32_t parent;
+  if (SplitPath(NewPath, folder, name)) {
+    parent = FDIRManager->FindItem(folder);
+  } else {
+    parent = FDIRManager->CurrentDir();
+    name = NewPath;
+  }
+  if (parent < -1) return refuse(sfsBadRename);
+  if (!FDIRManager->MoveItem(n, parent, name)) return refuse(FDIRManager->LastError);
+  return true;
+}
+
 }  // namespace zk

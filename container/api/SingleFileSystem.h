@@ -51,6 +51,9 @@ inline constexpr int32_t sfsFileInUse = -16;        // CreateFile/OpenFile: name
 inline constexpr int32_t sfsNoSpace = -17;          // no page could be allocated
 inline constexpr int32_t sfsRepairMapError = -18;   // RepairFile (repair mode): page lookup raised
 inline constexpr int32_t sfsRepairReadError = -19;  // RepairFile (repair mode): page read raised
+inline constexpr int32_t sfsTargetExists = -20;     // RenameItem: another item has the new path
+inline constexpr int32_t sfsMoveIntoItself = -21;   // RenameItem: a folder would move into itself
+inline constexpr int32_t sfsBadRename = -22;        // RenameItem: no item, the root, a bad new path
 
 // The record of one open file inside a container.
 struct TUserFileHandle {
@@ -151,6 +154,13 @@ class TSingleFileSystem {
   // still holds live items.
   bool DeleteFile(const AnsiString& Path);
   bool FileExists(const AnsiString& Path);
+  // Renames or moves the file or folder at OldPath to NewPath, whose folder
+  // must exist; the item keeps its contents, times and password. False with
+  // LastError -16 when the item is open, -20 when NewPath names another
+  // item, -21 when a folder would move into itself or below itself, and -22
+  // for a read-only container, nothing (or the root) at OldPath, a missing
+  // folder or a name that cannot be stored.
+  bool RenameItem(const AnsiString& OldPath, const AnsiString& NewPath);
 
   // --- Folders ---
   AnsiString GetCurrentDir() const;

@@ -735,4 +735,51 @@ bool TDIRManager::ForceDirectories(const AnsiString& Path) {
   return true;
 }
 
+// ---------------------------------------------------------------------------
+// Renaming and moving
+
+bool TDIRManager::MoveItem(int32_t ItemNo, int32_t NewParent, const AnsiString& NewName) {
+  LastError = 0;
+  auto refuse = [this](int32_t Code) {
+    LastError = Code;
+    return false;
+  };
+  const int32_t count = FItems.ItemCount();
+  if (ItemNo < 0 || ItemNo >= count || FItems.Record(ItemNo).Deleted) return refuse(dirMoveInvalid);
+  if (NewParent < -1 || NewParent >= count) return refuse(dirMoveInvalid);
+  if (NewParent >= 0) {
+    const TDIRItem& folder = FItems.Record(NewParent);
+    if (!folder.IsDirectory || folder.Deleted) return refuse(dirMoveInvalid);
+  }
+  if (NewName.empty() || NewName.size() > static_cast<size_t>(MaxDIRNameLength) || NewName == "." ||
+      NewName == ".." || ContainsSeparator(NewName) || NewName.find('\0') != AnsiString::npos)
+    return refuse(dirMoveInvalid);
+  const int32_t taken = FItems.FindChild(NewParent, NewName.c_str());
+  if (taken >= 0 && taken != ItemNo) return refuse(dirMoveTargetExists);
+  if (FItems.Record(ItemNo).IsDirectory) {
+    // The new folder may not be the item or lie below it. A walk up the
+    // parents ends at the root within ItemCount steps unless the records
+    // hold a loop, which counts as lying below.
+    int32_t p = NewParent;
+    for (int32_t steps = 0; p != -1; ++steps) {
+      if (p == ItemNo || steps > count || p < -1 || p >= count) return refuse(dirMoveIntoItself);
+      const int32_t up = FItems.Record(p).ParentID;
+      if (up == p) break;  // a record naming itself counts as lying in the root
+      p = up;
+    }
+  }
+  const TDIRItem old = FItems.Record(ItemNo);
+  TDIRItem item = old;
+  SetItemName(item, NewName);
+  item.ParentID = NewParent;
+  try {
+    WriteItem(ItemNo, item);
+  } catch (...) {
+    FItems.UpdateItem(old, ItemNo);  // the page keeps the old record
+    throw;
+  }
+  FCurrentPath = FItems.GetPath(FCurrentDir);
+  return true;
+}
+
 }  // namespace zk

@@ -38,6 +38,11 @@ inline constexpr int32_t DIRItemSize = 512;
 inline constexpr int32_t MaxDIRNameLength = 259;
 inline constexpr uint32_t faDirectory = 16;
 
+// LastError codes of TDIRManager::MoveItem.
+inline constexpr int32_t dirMoveTargetExists = -20;  // another item has the new name there
+inline constexpr int32_t dirMoveIntoItself = -21;    // a folder would move into itself
+inline constexpr int32_t dirMoveInvalid = -22;       // bad item, folder or name
+
 #pragma pack(push, 1)
 struct TDIRItem {
   int32_t FirstMapPageNo;  // first page of the file's page map; -1 = none
@@ -220,6 +225,15 @@ class TDIRManager {
   // above the last one cannot be made.
   bool ForceDirectories(const AnsiString& Path);
   bool DirectoryExists(const AnsiString& Path);
+  // Renames and moves item ItemNo: its record gets the name NewName and the
+  // folder NewParent (-1: the root), both indexes follow, and its page is
+  // written. False, with nothing changed, when another live item of that
+  // name is in NewParent (LastError -20), when a folder would move into
+  // itself or a folder below it (-21), or for a deleted or unknown item, a
+  // NewParent that is no live folder, or a name that is empty, "." or "..",
+  // longer than 259 bytes or holds a separator (-22). The path of the
+  // current folder is built anew.
+  bool MoveItem(int32_t ItemNo, int32_t NewParent, const AnsiString& NewName);
 
   TDIRArray& Items() { return FItems; }
   const TDIRArray& Items() const { return FItems; }
