@@ -463,5 +463,34 @@ TEST_F(SingleFileSystemTest, TimesOfWrittenFiles) {
   fs->CloseFile(h);
 }
 
+TEST_F(SingleFileSystemTest, InMemoryContainerOverAnExistingFileLeavesItAlone) {
+  {
+    auto fs = New();
+    ASSERT_TRUE(PutFile(*fs, "\\disk", Pattern(5000, 40)));
+  }
+  const auto before = FileBytes(Name);
+  {
+    auto fs = TSingleFileSystem::CreateEx(Name, ModeCreate, true, {}, {}, {}, 0, 4096, 8, -1);
+    EXPECT_TRUE(fs->InMemory);
+    EXPECT_FALSE(fs->ReadOnly);  // opened for reading and writing
+    EXPECT_EQ(GetFile(*fs, "\\disk"), Pattern(5000, 40));
+    ASSERT_TRUE(PutFile(*fs, "\\memory", Pattern(9000, 41)));
+    EXPECT_EQ(GetFile(*fs, "\\memory"), Pattern(9000, 41));
+    EXPECT_GE(fs->GetContainerSize(), 9000);
+    AnsiString report;
+    EXPECT_FALSE(fs->RepairFile(report, false, false, {}, {}, {}));  // not for memory
+  }
+  EXPECT_EQ(FileBytes(Name), before);
+}
+
+TEST_F(SingleFileSystemTest, ContainerSizeFollowsTheStore) {
+  auto fs = New();
+  const int64_t empty = fs->GetContainerSize();
+  ASSERT_TRUE(PutFile(*fs, "\\grow", Pattern(100000, 42)));
+  EXPECT_GT(fs->GetContainerSize(), empty + 100000);
+  EXPECT_EQ(fs->GetContainerSize() + testing::kPartHeaderSize,
+            static_cast<int64_t>(FileBytes(Name).size()));
+}
+
 }  // namespace
 }  // namespace zk
