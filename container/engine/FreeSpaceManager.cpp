@@ -42,7 +42,11 @@ void TFreeSpaceManager::SetBit(std::vector<uint8_t>& Map, int64_t n, bool Value)
   const uint8_t now =
       Value ? static_cast<uint8_t>(Map[at] | mask) : static_cast<uint8_t>(Map[at] & ~mask);
   if (now == Map[at]) return;
-  if (FLogging) FUndo.push_back({&Map, at, Map[at]});
+  // Bytes that a failed GetPages would cut off again need no undo entry.
+  if (FLogging) {
+    const size_t kept = &Map == &FPFS ? FLogSize[0] : (&Map == &FGAM ? FLogSize[1] : FLogSize[2]);
+    if (at < kept) FUndo.push_back({&Map, at, Map[at]});
+  }
   Map[at] = now;
 }
 
@@ -232,6 +236,9 @@ bool TFreeSpaceManager::GetPages(int32_t Count, int32_t NearPageNo, bool Uniform
 
   const TSnapshot before = Snap();
   FUndo.clear();
+  FLogSize[0] = before.PFSSize;
+  FLogSize[1] = before.GAMSize;
+  FLogSize[2] = before.SGAMSize;
   FLogging = true;
   FPFSDirty = &pfsDirty;
   FGAMDirty = &gamDirty;

@@ -105,6 +105,7 @@ class TFreeSpaceManager {
   // State of the running GetPages.
   bool FLogging = false;
   std::vector<TUndo> FUndo;
+  size_t FLogSize[3] = {0, 0, 0};  // PFS, GAM and SGAM bytes when the call began
   TIntegerArray* FPFSDirty = nullptr;
   TIntegerArray* FGAMDirty = nullptr;
 };
