@@ -84,7 +84,8 @@ struct TResult {
 class SelectorTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "zk-e2e-XXXXXX").string();
+    fs::create_directories(ZK_TEST_TMPDIR);
+    std::string pattern = std::string(ZK_TEST_TMPDIR) + "/e2e-XXXXXX";
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     Root = pattern;
     fs::create_directories(Root + "/config/ZKselector");
