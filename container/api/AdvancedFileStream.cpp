@@ -455,6 +455,7 @@ void TSFSAdvancedFileStream::SetSize(int64_t NewSize) {
   if (NewSize == FSize) return;
 
   if (NewSize > FSize) {
+    const int64_t position = FPosition;
     Seek(0, soEnd);
     const int64_t ext = NewSize - FSize;
     const bool suppressed = SuppressProgress;
@@ -462,7 +463,9 @@ void TSFSAdvancedFileStream::SetSize(int64_t NewSize) {
     try {
       WriteRange(FSize, NewSize, nullptr, NewSize, "SetSize");
     } catch (...) {
+      // A growth that fails leaves the position where it was.
       SuppressProgress = suppressed;
+      Seek(position, soBeginning);
       throw;
     }
     SuppressProgress = suppressed;

@@ -761,6 +761,7 @@ TEST_F(RawLimit, AWriteEndingPastTheLimitIsRefusedBeforeWriting) {
   EXPECT_EQ(MessageOf([&] { s->SetSize(s->GetSize() + 10 * BS1); }),
             "TSFSAdvancedFileStream.SetSize - file too large: its compressed blocks would end "
             "past raw offset 4294967295.");
+  EXPECT_EQ(s->GetPosition(), int64_t{1} << 50);
   EXPECT_TRUE(Store->Snapshot() == before);
   EXPECT_EQ(s->GetSize(), BS1 + 1000);
   EXPECT_EQ(ReadAll(*s), Data);
