@@ -105,18 +105,19 @@ void TMemoryStream::Clear() {
 }
 
 void TMemoryStream::LoadFromStream(TStream& Source) {
+  // The memory grows as the bytes arrive, so a source that states a size it
+  // cannot deliver never makes an allocation of that size; a short source
+  // still raises the read error.
   Source.SetPosition(0);
-  int64_t count = Source.GetSize();
-  SetSize(count);
-  if (count != 0) {
-    FPosition = 0;
-    int64_t done = 0;
-    while (done < count) {
-      int32_t n = static_cast<int32_t>(
-          std::min<int64_t>(count - done, std::numeric_limits<int32_t>::max()));
-      Source.ReadBuffer(FData.data() + done, n);
-      done += n;
-    }
+  const int64_t count = Source.GetSize();
+  Clear();
+  constexpr int32_t Chunk = 1 << 20;
+  int64_t done = 0;
+  while (done < count) {
+    int32_t n = static_cast<int32_t>(std::min<int64_t>(count - done, Chunk));
+    SetSize(done + n);
+    Source.ReadBuffer(FData.data() + done, n);
+    done += n;
   }
   FPosition = 0;
 }

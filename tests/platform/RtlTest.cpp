@@ -89,3 +89,27 @@ TEST(MemoryStream, ReadWriteSeekAndBufferErrors) {
 
 }  // namespace
 }  // namespace zk
+
+namespace zk {
+namespace {
+
+// A stream that claims a huge size but holds only a few bytes.
+class TLyingStream : public TMemoryStream {
+ public:
+  int64_t GetSize() override { return int64_t(1) << 40; }
+};
+
+TEST(MemoryStream, LoadFromStreamNeverTrustsTheStatedSize) {
+  TLyingStream source;
+  source.WriteBuffer("abc", 3);
+  TMemoryStream target;
+  EXPECT_THROW(target.LoadFromStream(source), EReadError);
+  TMemoryStream honest;
+  honest.WriteBuffer("xyz", 3);
+  target.LoadFromStream(honest);
+  EXPECT_EQ(target.GetSize(), 3);
+  EXPECT_EQ(target.GetPosition(), 0);
+}
+
+}  // namespace
+}  // namespace zk
