@@ -100,6 +100,11 @@ int64_t DIRNow() {
 }
 
 int32_t FileTimeToLocalDosDateTime(int64_t UtcFileTime) {
+  // A DOS date holds 1980 to 2107; a time outside (with a day's margin for
+  // the time zone) is not converted at all, whatever a record holds.
+  static const int64_t earliest = os::SystemTimeToFileTime(os::TSystemTime{1979, 12, 0, 30});
+  static const int64_t latest = os::SystemTimeToFileTime(os::TSystemTime{2108, 1, 0, 2});
+  if (UtcFileTime < earliest || UtcFileTime > latest) return 0;
   const os::TSystemTime st = os::FileTimeToSystemTime(os::Clock().UtcToLocalFileTime(UtcFileTime));
   if (st.Year < 1980 || st.Year > 2107) return 0;
   const uint32_t date = (static_cast<uint32_t>(st.Year - 1980) << 9) |
