@@ -96,8 +96,8 @@ TEST_F(SingleFileSystemTest, CreateExWithWrongPasswordRaisesBeforeOpening) {
 TEST_F(SingleFileSystemTest, CreateExKeepsModeAndSettings) {
   {
     auto fs = TSingleFileSystem::CreateEx(Name, ModeCreate, false, {}, {}, {}, 7, 544, 4, -1);
-    EXPECT_EQ(fs->PageFile().Header.PageSize, 544);
-    EXPECT_EQ(fs->PageFile().Header.ExtentPageCount, 4);
+    EXPECT_EQ(int32_t{fs->PageFile().Header.PageSize}, 544);
+    EXPECT_EQ(int32_t{fs->PageFile().Header.ExtentPageCount}, 4);
     EXPECT_EQ(fs->GetCompression(), 7);
     EXPECT_TRUE(PutFile(*fs, "\\a", Pattern(3000, 1)));
   }
@@ -458,8 +458,8 @@ TEST_F(SingleFileSystemTest, TimesOfWrittenFiles) {
   fs->FileWrite(h, b, 3);
   TDIRItem item;
   fs->DIRManager().ReadItem(fs->FindHandle(h)->ItemNo, item);
-  EXPECT_EQ(item.Size, 3);
-  EXPECT_GT(item.LastWriteTime, 0);
+  EXPECT_EQ(int64_t{item.Size}, 3);
+  EXPECT_GT(int64_t{item.LastWriteTime}, 0);
   fs->CloseFile(h);
 }
 
