@@ -471,5 +471,41 @@ TEST_F(RepairTest, ChangeFilePasswordSwallowsErrors) {
   ExpectPopulated(*fs);
 }
 
+// A directory record whose page map points past the store, and one with a
+// negative size: reading fails with an error, repair mode leaves both out.
+TEST_F(RepairTest, DamagedRecordsAreLeftOutInRepairMode) {
+  int64_t recordAt = 0;
+  {
+    auto fs = New();
+    ASSERT_TRUE(PutFile(*fs, "\\good", Pattern(5000, 50)));
+    ASSERT_TRUE(PutFile(*fs, "\\badmap", Pattern(5000, 51)));
+    ASSERT_TRUE(PutFile(*fs, "\\badsize", Pattern(100, 52)));
+    recordAt = testing::kPartHeaderSize + int64_t{fs->DIRManager().DIRPages()[0]} * 4096 + 32;
+  }
+  auto bytes = FileBytes(Name);
+  const int32_t farPage = 0x00100000;
+  std::memcpy(&bytes[static_cast<size_t>(recordAt + 512)], &farPage, 4);  // item 1
+  const int64_t negative = -5;
+  std::memcpy(&bytes[static_cast<size_t>(recordAt + 2 * 512 + 4)], &negative, 8);  // item 2
+  WriteFileBytes(Name, bytes);
+
+  auto fs = Open();
+  int32_t h = fs->OpenFile("\\badmap", ModeReadOnly);
+  ASSERT_GE(h, 0);
+  uint8_t buf[16];
+  EXPECT_THROW(fs->FileRead(h, buf, 16), Exception);
+  fs->CloseFile(h);
+  EXPECT_TRUE(GetFile(*fs, "\\badsize").empty());
+
+  AnsiString report;
+  EXPECT_FALSE(fs->RepairFile(report, false, false, {}, {}, {}));
+  EXPECT_EQ(report.rfind("Critical error occured. Original file restored.\r\n", 0), 0u);
+  ASSERT_TRUE(fs->RepairFile(report, true, false, {}, {}, {}));
+  EXPECT_EQ(report, "File \"\\badmap\" deleted. \r\nFile \"\\badsize\" deleted. \r\n");
+  EXPECT_EQ(GetFile(*fs, "\\good"), Pattern(5000, 50));
+  EXPECT_FALSE(fs->FileExists("\\badmap"));
+  EXPECT_FALSE(fs->FileExists("\\badsize"));
+}
+
 }  // namespace
 }  // namespace zk
