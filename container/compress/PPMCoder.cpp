@@ -82,6 +82,7 @@ TPPMModel::TPPMModel(int MaxOrder, int ModelMemoryMB) : FMaxOrder(MaxOrder) {
   FMemStart = UnitSize;
   FMem.reset(static_cast<uint8_t*>(std::calloc(size + FMemStart, 1)));
   if (!FMem) Fail("model memory can not be obtained");
+  FBase = FMem.get();
   FMemEnd = FMemStart + static_cast<Ref>(UnitSize * (size / UnitSize));
 }
 
@@ -128,43 +129,8 @@ size_t TPPMModel::Decode(const uint8_t* In, size_t Size, std::span<uint8_t> Out)
 // ---------------------------------------------------------------------------
 // Model memory access
 
-uint16_t TPPMModel::Get16(Ref at) const {
-  return static_cast<uint16_t>(FMem[at] | (FMem[at + 1] << 8));
-}
-
-uint32_t TPPMModel::Get32(Ref at) const {
-  return static_cast<uint32_t>(FMem[at]) | (static_cast<uint32_t>(FMem[at + 1]) << 8) |
-         (static_cast<uint32_t>(FMem[at + 2]) << 16) | (static_cast<uint32_t>(FMem[at + 3]) << 24);
-}
-
-void TPPMModel::Put16(Ref at, uint16_t v) {
-  FMem[at] = static_cast<uint8_t>(v);
-  FMem[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-
-void TPPMModel::Put32(Ref at, uint32_t v) {
-  FMem[at] = static_cast<uint8_t>(v);
-  FMem[at + 1] = static_cast<uint8_t>(v >> 8);
-  FMem[at + 2] = static_cast<uint8_t>(v >> 16);
-  FMem[at + 3] = static_cast<uint8_t>(v >> 24);
-}
-
 void TPPMModel::CopyEntry(Ref to, Ref from) {
-  std::memmove(&FMem[to], &FMem[from], EntrySize);
-}
-
-TPPMModel::Ref TPPMModel::Context(Ref c) const {
-  if (c < FMemStart || c > FMemEnd - UnitSize) Fail("absent or invalid context");
-  return c;
-}
-
-TPPMModel::Ref TPPMModel::Stats(Ref c) const {
-  const uint32_t n = EntryCount(c);
-  const Ref e = Entries(c);
-  if (n < 2 || n > 256 || e < FMemStart || e > FMemEnd - UnitSize * ((n + 1) / 2)) {
-    Fail("invalid entry array");
-  }
-  return e;
+  std::memmove(&FBase[to], &FBase[from], EntrySize);
 }
 
 TPPMModel::Ref TPPMModel::FindEntry(Ref c, uint8_t symbol) const {
@@ -245,7 +211,7 @@ TPPMModel::Ref TPPMModel::GrowBlock(Ref block, int n) {
   if (c == UnitsClass[n]) return block;
   const Ref grown = TakeUnits(n + 1);
   if (grown == 0) return 0;
-  std::memmove(&FMem[grown], &FMem[block], UnitSize * ClassUnits[c]);
+  std::memmove(&FBase[grown], &FBase[block], UnitSize * ClassUnits[c]);
   PushFree(c, block);
   return grown;
 }
@@ -256,7 +222,7 @@ TPPMModel::Ref TPPMModel::ShrinkBlock(Ref block, int oldN, int newN) {
   if (c0 == c1) return block;
   if (FFreeBlocks[c1] != 0) {
     const Ref smaller = PopFree(c1);
-    std::memmove(&FMem[smaller], &FMem[block], UnitSize * ClassUnits[c1]);
+    std::memmove(&FBase[smaller], &FBase[block], UnitSize * ClassUnits[c1]);
     PushFree(c0, block);
     return smaller;
   }
@@ -529,9 +495,9 @@ void TPPMModel::CodeInFirst(Ref c, int s) {
     SetTotalFreq(c, TotalFreq(c) + 4);
     if (Freq(p) > Freq(p - EntrySize)) {
       uint8_t tmp[EntrySize];
-      std::memcpy(tmp, &FMem[p], EntrySize);
+      std::memcpy(tmp, &FBase[p], EntrySize);
       CopyEntry(p, p - EntrySize);
-      std::memcpy(&FMem[p - EntrySize], tmp, EntrySize);
+      std::memcpy(&FBase[p - EntrySize], tmp, EntrySize);
       FFoundEntry = p - EntrySize;
       if (Freq(FFoundEntry) > 124) HalveFreqs(c);
     }
@@ -641,9 +607,9 @@ void TPPMModel::HalveFreqs(Ref c) {
   }
   {
     uint8_t tmp[EntrySize];
-    std::memcpy(tmp, &FMem[FFoundEntry], EntrySize);
-    std::memmove(&FMem[st + EntrySize], &FMem[st], FFoundEntry - st);
-    std::memcpy(&FMem[st], tmp, EntrySize);
+    std::memcpy(tmp, &FBase[FFoundEntry], EntrySize);
+    std::memmove(&FBase[st + EntrySize], &FBase[st], FFoundEntry - st);
+    std::memcpy(&FBase[st], tmp, EntrySize);
   }
   // 2.
   SetFreq(st, Freq(st) + 4);
@@ -662,13 +628,13 @@ void TPPMModel::HalveFreqs(Ref c) {
     SetTotalFreq(c, TotalFreq(c) + f);
     if (f > Freq(e - EntrySize)) {
       uint8_t tmp[EntrySize];
-      std::memcpy(tmp, &FMem[e], EntrySize);
+      std::memcpy(tmp, &FBase[e], EntrySize);
       int j = i;
       while (j > 0 && Freq(st + EntrySize * static_cast<Ref>(j - 1)) < f) {
         CopyEntry(st + EntrySize * static_cast<Ref>(j), st + EntrySize * static_cast<Ref>(j - 1));
         --j;
       }
-      std::memcpy(&FMem[st + EntrySize * static_cast<Ref>(j)], tmp, EntrySize);
+      std::memcpy(&FBase[st + EntrySize * static_cast<Ref>(j)], tmp, EntrySize);
     }
   }
   // 5. Drop the entries that reached 0.
@@ -680,13 +646,13 @@ void TPPMModel::HalveFreqs(Ref c) {
     SetEntryCount(c, static_cast<unsigned>(left));
     if (left == 1) {
       uint8_t tmp[EntrySize];
-      std::memcpy(tmp, &FMem[st], EntrySize);
+      std::memcpy(tmp, &FBase[st], EntrySize);
       do {
         tmp[1] = static_cast<uint8_t>(tmp[1] - (tmp[1] >> 1));
         esc >>= 1;
       } while (esc > 1);
       ReleaseBlock(st, (n0 + 1) / 2);
-      std::memcpy(&FMem[SoleEntry(c)], tmp, EntrySize);
+      std::memcpy(&FBase[SoleEntry(c)], tmp, EntrySize);
       FFoundEntry = SoleEntry(c);
       return;
     }
@@ -723,9 +689,9 @@ void TPPMModel::LearnSymbol() {
       p = FindEntry(d, fSymbol);
       if (p != st && Freq(p) >= Freq(p - EntrySize)) {
         uint8_t tmp[EntrySize];
-        std::memcpy(tmp, &FMem[p], EntrySize);
+        std::memcpy(tmp, &FBase[p], EntrySize);
         CopyEntry(p, p - EntrySize);
-        std::memcpy(&FMem[p - EntrySize], tmp, EntrySize);
+        std::memcpy(&FBase[p - EntrySize], tmp, EntrySize);
         p -= EntrySize;
       }
       if (Freq(p) < 108) {

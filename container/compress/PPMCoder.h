@@ -55,6 +55,7 @@ class TPPMModel {
 
  private:
   using Ref = uint32_t;
+  static constexpr uint32_t UnitBytes = 12;
 
   struct TEscapeStat {
     uint16_t Summ;
@@ -68,36 +69,64 @@ class TPPMModel {
 
   [[noreturn]] static void Fail(const char* what);
 
-  // Raw access to the model memory.
-  uint16_t Get16(Ref at) const;
-  uint32_t Get32(Ref at) const;
-  void Put16(Ref at, uint16_t v);
-  void Put32(Ref at, uint32_t v);
+  // Raw access to the model memory (kept inline: the coder lives on these).
+  [[gnu::always_inline]] uint16_t Get16(Ref at) const {
+    return static_cast<uint16_t>(FBase[at] | (FBase[at + 1] << 8));
+  }
+  [[gnu::always_inline]] uint32_t Get32(Ref at) const {
+    return static_cast<uint32_t>(FBase[at]) | (static_cast<uint32_t>(FBase[at + 1]) << 8) |
+           (static_cast<uint32_t>(FBase[at + 2]) << 16) |
+           (static_cast<uint32_t>(FBase[at + 3]) << 24);
+  }
+  [[gnu::always_inline]] void Put16(Ref at, uint16_t v) {
+    FBase[at] = static_cast<uint8_t>(v);
+    FBase[at + 1] = static_cast<uint8_t>(v >> 8);
+  }
+  [[gnu::always_inline]] void Put32(Ref at, uint32_t v) {
+    FBase[at] = static_cast<uint8_t>(v);
+    FBase[at + 1] = static_cast<uint8_t>(v >> 8);
+    FBase[at + 2] = static_cast<uint8_t>(v >> 16);
+    FBase[at + 3] = static_cast<uint8_t>(v >> 24);
+  }
 
   // Context record fields.
-  uint16_t EntryCount(Ref c) const { return Get16(c); }
-  void SetEntryCount(Ref c, unsigned v) { Put16(c, static_cast<uint16_t>(v)); }
-  uint16_t TotalFreq(Ref c) const { return Get16(c + 2); }
-  void SetTotalFreq(Ref c, unsigned v) { Put16(c + 2, static_cast<uint16_t>(v)); }
-  Ref Entries(Ref c) const { return Get32(c + 4); }
-  void SetEntries(Ref c, Ref v) { Put32(c + 4, v); }
-  Ref Shorter(Ref c) const { return Get32(c + 8); }
-  void SetShorter(Ref c, Ref v) { Put32(c + 8, v); }
-  static Ref SoleEntry(Ref c) { return c + 2; }
+  [[gnu::always_inline]] uint16_t EntryCount(Ref c) const { return Get16(c); }
+  [[gnu::always_inline]] void SetEntryCount(Ref c, unsigned v) {
+    Put16(c, static_cast<uint16_t>(v));
+  }
+  [[gnu::always_inline]] uint16_t TotalFreq(Ref c) const { return Get16(c + 2); }
+  [[gnu::always_inline]] void SetTotalFreq(Ref c, unsigned v) {
+    Put16(c + 2, static_cast<uint16_t>(v));
+  }
+  [[gnu::always_inline]] Ref Entries(Ref c) const { return Get32(c + 4); }
+  [[gnu::always_inline]] void SetEntries(Ref c, Ref v) { Put32(c + 4, v); }
+  [[gnu::always_inline]] Ref Shorter(Ref c) const { return Get32(c + 8); }
+  [[gnu::always_inline]] void SetShorter(Ref c, Ref v) { Put32(c + 8, v); }
+  [[gnu::always_inline]] static Ref SoleEntry(Ref c) { return c + 2; }
 
   // Symbol entry fields.
-  uint8_t Symbol(Ref e) const { return FMem[e]; }
-  void SetSymbol(Ref e, uint8_t v) { FMem[e] = v; }
-  uint8_t Freq(Ref e) const { return FMem[e + 1]; }
-  void SetFreq(Ref e, unsigned v) { FMem[e + 1] = static_cast<uint8_t>(v); }
-  Ref Next(Ref e) const { return Get32(e + 2); }
-  void SetNext(Ref e, Ref v) { Put32(e + 2, v); }
+  [[gnu::always_inline]] uint8_t Symbol(Ref e) const { return FBase[e]; }
+  [[gnu::always_inline]] void SetSymbol(Ref e, uint8_t v) { FBase[e] = v; }
+  [[gnu::always_inline]] uint8_t Freq(Ref e) const { return FBase[e + 1]; }
+  [[gnu::always_inline]] void SetFreq(Ref e, unsigned v) { FBase[e + 1] = static_cast<uint8_t>(v); }
+  [[gnu::always_inline]] Ref Next(Ref e) const { return Get32(e + 2); }
+  [[gnu::always_inline]] void SetNext(Ref e, Ref v) { Put32(e + 2, v); }
   void CopyEntry(Ref to, Ref from);
 
   // Checked references: a context that must exist, the entry array of a
   // context with two or more entries, the entry of a symbol in a context.
-  Ref Context(Ref c) const;
-  Ref Stats(Ref c) const;
+  [[gnu::always_inline]] Ref Context(Ref c) const {
+    if (c < FMemStart || c > FMemEnd - UnitBytes) Fail("absent or invalid context");
+    return c;
+  }
+  [[gnu::always_inline]] Ref Stats(Ref c) const {
+    const uint32_t n = EntryCount(c);
+    const Ref e = Entries(c);
+    if (n < 2 || n > 256 || e < FMemStart || e > FMemEnd - UnitBytes * ((n + 1) / 2)) {
+      Fail("invalid entry array");
+    }
+    return e;
+  }
   Ref FindEntry(Ref c, uint8_t symbol) const;
 
   // Sub-allocator.
@@ -134,8 +163,9 @@ class TPPMModel {
 
   // Model memory.
   std::unique_ptr<uint8_t[], TFree> FMem;
-  Ref FMemStart = 0;  // index of model byte 0
-  Ref FMemEnd = 0;    // index just past the last whole unit
+  uint8_t* FBase = nullptr;  // FMem.get()
+  Ref FMemStart = 0;         // index of model byte 0
+  Ref FMemEnd = 0;           // index just past the last whole unit
   Ref FLowMark = 0;
   Ref FHighMark = 0;
   bool FReserveReleased = false;
