@@ -165,8 +165,8 @@ class TDIRArray {
   int32_t FindNext(TSFSSearchRec& SearchRec);
   void FindClose(TSFSSearchRec& SearchRec);
 
-  // Deleted slots (ascending) that no live record names as its folder: the
-  // slots AddItem may reuse.
+  // The lowest deleted slot that no live record names as its folder (the
+  // slot AddItem reuses), or -1.
   int32_t FirstReusableSlot() const;
 
  private:
