@@ -229,6 +229,10 @@ bool TFreeSpaceManager::GetPages(int32_t Count, int32_t NearPageNo, bool Uniform
                                  TIntegerArray& Pages) {
   Pages.Clear();
   if (Count <= 0) return true;
+  // With one extent per PFS page every extent carries a map page, so no
+  // extent is ever wholly free: a uniform request could never be met (and
+  // AddExtents would grow the maps without end). It is served as a shared one.
+  if (FGeometry.ExtentsPerPFSPage < 2) Uniform = false;
   TIntegerArray pfsDirty(FPFSPageMap.ItemCount(), 1, 10);
   TIntegerArray gamDirty(FGAMPageMap.ItemCount(), 1, 10);
   for (int32_t& f : pfsDirty.Items()) f = 0;

@@ -335,3 +335,26 @@ TEST(FreeSpace, OtherExtentSizes) {
 
 }  // namespace
 }  // namespace zk
+
+namespace zk {
+namespace {
+
+// The largest extent: one extent per PFS page, each extent starting with its
+// map page. A uniform request is served from shared extents instead of
+// growing the container without end.
+TEST(FreeSpace, LargestExtentServesUniformRequests) {
+  TTempDir dir;
+  const int32_t e = 8 * (544 - 32);
+  auto m = TMaps::Create(dir / "big.sfs", 544, e);
+  EXPECT_EQ(m.FS->ExtentsPerPFSPage(), 1);
+  const auto first = m.Get(10, 1, true);
+  ASSERT_EQ(first.size(), 10u);
+  EXPECT_EQ(first[0], 4);
+  const auto more = m.Get(e, 1, true);
+  ASSERT_EQ(more.size(), static_cast<size_t>(e));
+  EXPECT_EQ(+m.PF->Header.PFSPageCount, 2);
+  for (int32_t p : more) EXPECT_FALSE(m.FS->Geometry().IsMapPage(p));
+}
+
+}  // namespace
+}  // namespace zk
