@@ -235,7 +235,7 @@ bool TSingleFileSystem::RepairFile(AnsiString& Report, bool SkipDamaged, bool Us
   run.SkipDamaged = SkipDamaged;
   run.UseNewPassword = UseNewPassword;
   run.NewPassword = NewPassword;
-  {
+  try {
     const TSFSFileHeader& old = FPageFile->Header;
     TMinPageSizeScope scope(old.PageSize);
     if (UseNewPassword) {
@@ -249,6 +249,10 @@ bool TSingleFileSystem::RepairFile(AnsiString& Report, bool SkipDamaged, bool Us
       target.Header.EncryptionType = old.EncryptionType;
       target.MasterKey = FPageFile->MasterKey;
     }
+  } catch (...) {
+    // The error reaches the caller; a new file made before it does not stay.
+    IgnoreErrors([&newName] { TSFSHugeFile(newName, false, false, false, -1).DeleteFiles(); });
+    throw;
   }
 
   // No space in the new container is no space for this object's user.

@@ -262,6 +262,13 @@ bool TSingleFileSystem::RangeIsAddressable(int64_t Position, int64_t Count) cons
   return (Position + Count - 1) / D < MaxFilePages;
 }
 
+// The code of a failed growth of the page map: its own code (-17 for no
+// space), else the page transfer's that made it fail.
+int32_t TSingleFileSystem::PageMapFailure() const {
+  if (FPageMaps->LastError < 0) return FPageMaps->LastError;
+  return FPageFile->LastError < 0 ? FPageFile->LastError : sfsNoSpace;
+}
+
 // ---------------------------------------------------------------------------
 // Properties and small operations
 
@@ -428,9 +435,10 @@ int32_t TSingleFileSystem::FileWrite(int32_t Handle, const void* Buffer, int32_t
   const int32_t oldMap = item.FirstMapPageNo;
 
   TIntegerArray pages;
+  FPageMaps->LastError = 0;
   if (!FPageMaps->GetDataPages(item, true, pages, Count, H->Position)) {
     if (item.FirstMapPageNo != oldMap) FDIRManager->WriteItem(H->ItemNo, item);
-    LastError = FPageMaps->LastError;
+    LastError = PageMapFailure();
     if (LastError == sfsNoSpace) DoDiskFull();
     return 0;
   }
@@ -524,8 +532,7 @@ int64_t TSingleFileSystem::SetFileSize(int32_t Handle, int64_t NewSize) {
     return NewSize;
   }
   if (item.FirstMapPageNo != oldMap) FDIRManager->WriteItem(H->ItemNo, item);
-  int32_t code = FPageMaps->LastError;
-  if (code >= 0) code = FPageFile->LastError < 0 ? FPageFile->LastError : sfsNoSpace;
+  const int32_t code = PageMapFailure();
   LastError = code;
   if (code == sfsNoSpace) DoDiskFull();
   return code;

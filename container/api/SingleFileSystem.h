@@ -223,6 +223,7 @@ class TSingleFileSystem {
   void DataPageKey(const TDIRItem& Item, const TUserFileHandle& H, AnsiString& Key,
                    uint8_t& EncryptionType) const;
   bool RangeIsAddressable(int64_t Position, int64_t Count) const;
+  int32_t PageMapFailure() const;
   bool ClearPageTail(TDIRItem& Item, const TUserFileHandle& H, int64_t NewSize);
   bool KeepPasswordBlock(const AnsiString& Question, const AnsiString& Answer);
 
@@ -256,6 +257,16 @@ class TCsFileSystem : public TSingleFileSystem {
                                                uint8_t Compression = 0) {
     return std::make_unique<TCsFileSystem>(FileName, Mode, Password, Question, Answer, Compression);
   }
+  static std::unique_ptr<TCsFileSystem> CreateEx(const AnsiString& FileName, uint16_t Mode,
+                                                 bool InMemory, const AnsiString& Password,
+                                                 const AnsiString& Question,
+                                                 const AnsiString& Answer, uint8_t Compression,
+                                                 int32_t PageSize, int32_t ExtentPageCount,
+                                                 int64_t PartSize) {
+    return std::make_unique<TCsFileSystem>(TCreateEx{}, FileName, Mode, InMemory, Password,
+                                           Question, Answer, Compression, PageSize, ExtentPageCount,
+                                           PartSize);
+  }
   static std::unique_ptr<TCsFileSystem> CreateBuiltIn(const AnsiString& FileName, uint16_t Mode) {
     return std::make_unique<TCsFileSystem>(TCreateBuiltIn{}, FileName, Mode);
   }
@@ -271,6 +282,16 @@ class Tv9FileSystem : public TCsFileSystem {
                                                const AnsiString& Answer = {},
                                                uint8_t Compression = 0) {
     return std::make_unique<Tv9FileSystem>(FileName, Mode, Password, Question, Answer, Compression);
+  }
+  static std::unique_ptr<Tv9FileSystem> CreateEx(const AnsiString& FileName, uint16_t Mode,
+                                                 bool InMemory, const AnsiString& Password,
+                                                 const AnsiString& Question,
+                                                 const AnsiString& Answer, uint8_t Compression,
+                                                 int32_t PageSize, int32_t ExtentPageCount,
+                                                 int64_t PartSize) {
+    return std::make_unique<Tv9FileSystem>(TCreateEx{}, FileName, Mode, InMemory, Password,
+                                           Question, Answer, Compression, PageSize, ExtentPageCount,
+                                           PartSize);
   }
   static std::unique_ptr<Tv9FileSystem> CreateBuiltIn(const AnsiString& FileName, uint16_t Mode) {
     return std::make_unique<Tv9FileSystem>(TCreateBuiltIn{}, FileName, Mode);

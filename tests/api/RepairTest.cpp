@@ -507,5 +507,26 @@ TEST_F(RepairTest, DamagedRecordsAreLeftOutInRepairMode) {
   EXPECT_FALSE(fs->FileExists("\\badsize"));
 }
 
+TEST_F(RepairTest, TooLongNewPasswordRaisesAndLeavesNoNewFile) {
+  {
+    auto fs = New("pw");
+    Populate(*fs);
+  }
+  const auto before = FileBytes(Name);
+  auto fs = Open("pw");
+  try {
+    fs->ChangePassword(AnsiString(33, 'x'));
+    FAIL() << "no error";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message, "Password length should be shorter then 32");
+  }
+  EXPECT_FALSE(Exists(Name + "_new"));
+  ExpectPopulated(*fs);
+  fs.reset();
+  EXPECT_EQ(FileBytes(Name), before);
+  EXPECT_FALSE(ChangeFilePassword(Name, "pw", AnsiString(40, 'y')));
+  EXPECT_TRUE(CheckPassword(Name, "pw"));
+}
+
 }  // namespace
 }  // namespace zk
