@@ -354,3 +354,29 @@ TEST(PageFile, FreeSpaceOfTheVolume) {
 
 }  // namespace
 }  // namespace zk
+
+namespace zk {
+namespace {
+
+TEST(PageFile, RenameAndDelete) {
+  testing::TTempDir dir;
+  const std::string path = dir / "old.sfs";
+  auto pf = std::make_unique<TPageFileManager>(path, fmCreateNew, "", "", "", false, 4096, 8, -1);
+  ASSERT_TRUE(pf->AddPages(3));
+  pf->Flush();
+  // The repair path closes the backing files before renaming them.
+  pf->HugeFile().Close();
+  ASSERT_TRUE(pf->RenameFile(dir / "new.sfs"));
+  EXPECT_EQ(pf->FileName, dir / "new.sfs");
+  EXPECT_FALSE(std::filesystem::exists(path));
+  pf.reset();
+  pf = std::make_unique<TPageFileManager>(dir / "new.sfs", 0x02, "", "", "", false, 4096, 8, -1);
+  EXPECT_EQ(+pf->Header.PageCount, 4);
+  pf->HugeFile().Close();
+  EXPECT_TRUE(pf->DeleteFiles());
+  pf.reset();
+  EXPECT_FALSE(std::filesystem::exists(dir / "new.sfs"));
+}
+
+}  // namespace
+}  // namespace zk
