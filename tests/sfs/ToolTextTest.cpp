@@ -43,6 +43,8 @@ TEST(ContainerPath, ChineseNamesAreGbkInsideAndUtf8Outside) {
   // GBK trail bytes may be 0x5C; the display form never mistakes them.
   EXPECT_EQ(DisplayEnginePath("\\\xD5\x5C"), "/" + ToDisplay("\xD5\x5C"));
   EXPECT_EQ(ToDisplay("\xD5\x5C").find('\\'), std::string::npos);
+  // A damaged name never breaks a listing line.
+  EXPECT_EQ(DisplayEnginePath("\\a\nb"), "/a\\x0Ab");
 }
 
 TEST(ContainerPath, NamesThatCannotBeStoredAreRefused) {

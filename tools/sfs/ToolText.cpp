@@ -118,10 +118,22 @@ TContainerPath ParseContainerPath(std::string_view Utf8) {
 }
 
 std::string DisplayEnginePath(const AnsiString& EnginePath) {
-  // The conversion comes first: a GBK trail byte may be 0x5C.
-  std::string shown = ToDisplay(EnginePath);
-  for (char& c : shown)
-    if (c == '\\') c = '/';
+  // The conversion comes first: a GBK trail byte may be 0x5C. Control
+  // characters (only a damaged record holds them) are shown escaped, so that
+  // every item stays on one line of a listing.
+  std::string shown;
+  for (const char c : ToDisplay(EnginePath)) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      shown += '/';
+    } else if (u < 0x20 || u == 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", u);
+      shown += hex;
+    } else {
+      shown += c;
+    }
+  }
   return shown;
 }
 

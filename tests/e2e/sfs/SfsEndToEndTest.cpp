@@ -10,6 +10,7 @@
 #include "container/api/BuiltInKeys.h"
 #include "container/api/FileStream.h"
 #include "container/api/SingleFileSystem.h"
+#include "container/engine/DIRManager.h"
 #include "tests/e2e/sfs/SfsRunner.h"
 
 namespace zk::e2e {
@@ -533,6 +534,45 @@ TEST_F(DamagedSfs, RepairCompactsAHealthyContainer) {
   EXPECT_LT(fs::file_size(Host("d.sfs")), before);
   EXPECT_EQ(Ok({"cat", "d.sfs", "/bad.bin"}), Bytes("bad.bin"));
   EXPECT_EQ(Ok({"ls", "-R", "d.sfs"}), "/bad.bin\n/keep\n/keep/good.txt\n/raw.bin\n");
+}
+
+TEST_F(Sfs, DamagedDirectoryNeverTrapsAWalk) {
+  // Folders whose records name themselves or each other as their folder:
+  // no walk from the root reaches them, and none may run in circles.
+  const AnsiString name = os::Utf8ToAnsi(Host("d.sfs"));
+  {
+    auto c = TSingleFileSystem::CreateEx(name, ModeCreate, false, {}, {}, {}, 0, 4096, 8, -1);
+    for (const char* folder : {"\\ok\\sub", "\\self", "\\x", "\\y"})
+      ASSERT_TRUE(c->ForceDirectories(folder));
+    TSFSFileStream out(c.get(), "\\ok\\sub\\f.txt", ModeCreate);
+    out.WriteBuffer("fine", 4);
+  }
+  {
+    auto c = TSingleFileSystem::CreateEx(name, ModeReadWrite, false, {}, {}, {}, 0, 4096, 8, -1);
+    TDIRManager& dir = c->DIRManager();
+    const int32_t self = dir.FindItem("\\self"), x = dir.FindItem("\\x"), y = dir.FindItem("\\y");
+    TDIRItem rec;
+    dir.ReadItem(self, rec);
+    rec.ParentID = self;
+    dir.WriteItem(self, rec);
+    dir.ReadItem(x, rec);
+    rec.ParentID = y;
+    dir.WriteItem(x, rec);
+    dir.ReadItem(y, rec);
+    rec.ParentID = x;
+    dir.WriteItem(y, rec);
+  }
+  EXPECT_EQ(Ok({"ls", "-R", "d.sfs"}), "/ok\n/ok/sub\n/ok/sub/f.txt\n");
+  Ok({"get", "-r", "d.sfs", "/", "out"});
+  EXPECT_EQ(Bytes("out/ok/sub/f.txt"), "fine");
+  const TRun verify = Run({"verify", "d.sfs"});
+  EXPECT_EQ(verify.Status, 1);
+  EXPECT_THAT(verify.Out, HasSubstr("\"x\": damaged\n  it lies in no folder"));
+  EXPECT_THAT(verify.Out, HasSubstr("\"y\": damaged\n"));
+  EXPECT_THAT(verify.Out, HasSubstr("\"self\": damaged\n"));
+  EXPECT_THAT(verify.Out, HasSubstr("1 files checked, 3 damaged"));
+  Ok({"rm", "-r", "d.sfs", "/ok"});
+  EXPECT_EQ(Ok({"ls", "-R", "d.sfs"}), "");
 }
 
 }  // namespace
