@@ -1,5 +1,6 @@
 // The message box on POSIX: caption and text on stderr in UTF-8, CR LF shown
-// as LF; with a display and an installed dialog tool, also a dialog.
+// as LF and other control characters as "?"; with a display and an installed
+// dialog tool, also a dialog.
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,8 +25,12 @@ std::string ToTerminal(const AnsiString& text) {
   std::string out;
   out.reserve(utf8.size());
   for (size_t i = 0; i < utf8.size(); ++i) {
-    if (utf8[i] == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') continue;
-    out.push_back(utf8[i]);
+    const unsigned char c = static_cast<unsigned char>(utf8[i]);
+    if (c == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') continue;
+    // Texts can carry names from a document: a control character (an escape
+    // sequence, a lone CR) must not steer the terminal.
+    const bool control = (c < 0x20 && c != '\n' && c != '\t') || c == 0x7F;
+    out.push_back(control ? '?' : utf8[i]);
   }
   return out;
 }
