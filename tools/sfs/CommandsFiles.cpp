@@ -141,7 +141,8 @@ int RunPut(const TParsedLine& Line) {
     const int32_t existing = FindItem(fs, target);
     if (target.IsRoot() || target.TrailingSeparator ||
         (existing != NoItem && IsFolder(fs, existing))) {
-      if (base.empty()) throw EUsageError("put: give DEST");
+      if (base.empty() || source == "-")
+        throw EUsageError("give DEST with the name of the new file");
       target = target.Child(ToAnsi(base, "the name"));
     }
     MakeFolders(fs, target.Parent());

@@ -181,6 +181,7 @@ TEST_F(Sfs, StandardInputGetAndFolderTrees) {
   Ok({"put", "d.sfs", "-", "/in/piped.bin"}, fromFile);
   EXPECT_EQ(Ok({"cat", "d.sfs", "/in/piped.bin"}), binary);
   EXPECT_THAT(Fails({"put", "d.sfs", "-"}, 2), HasSubstr("DEST"));
+  EXPECT_THAT(Fails({"put", "d.sfs", "-", "/in/"}, 2), HasSubstr("DEST"));
 
   Make("tree/a.txt", "alpha");
   Make("tree/sub/b.txt", "beta");
