@@ -243,7 +243,11 @@ bool TSFSHugeFile::InternalOpen(const AnsiString& FileName, bool CreateNew,
     result = true;  // the memory parts kept by Close
   } else {
     if (!FParts.empty()) throw Exception("InternalOpen - File was not closed.");
-    if (CreateNew) {
+    if (CreateNew && FReadOnly && !FInMemory) {
+      // A read-only chain on disk cannot be made; an existing one of that
+      // name is left as it is.
+      result = false;
+    } else if (CreateNew) {
       FHeaderOffset = 0;
       DeleteFiles();
       result = AddPartFile();
@@ -290,6 +294,18 @@ bool TSFSHugeFile::OpenPartFiles(const AnsiString& FileName) {
     } else {
       TSFSDiskFile disk(dir + name, FReadOnly, FExclusive);
       ok = disk.Open(false);
+      if (ok && i > 0) {
+        // A later file is loaded only when it can be a part of this chain:
+        // a part header and no more than PartSize bytes.
+        TPartHeader probe;
+        std::string_view probeNext;
+        const int64_t size = disk.GetSize();
+        if (size > FPartSize || !ReadSoundHeader(disk, 0, probe, probeNext)) {
+          RemoveLastPart(false);
+          return false;
+        }
+        disk.SetPosition(0);
+      }
       if (ok) {
         const int64_t size = disk.GetSize();
         try {
@@ -424,14 +440,10 @@ void TSFSHugeFile::DeleteLastPartFile() {
   const int64_t saved = previous.GetPosition();
   const int64_t place = HeaderPlace(FParts.size() - 2);
   const TPartHeader header = MakePartHeader(FPartSize, "");
-  try {
-    previous.Seek(place, 0);
-    previous.WriteBuffer(&header, static_cast<int32_t>(PartHeaderSize));
-  } catch (...) {
-    previous.Seek(saved, 0);
-    throw;
-  }
+  // A header that cannot be put at its place is not written anywhere else.
+  const bool unlinked = WriteHeaderAt(previous, place, header);
   previous.Seek(saved, 0);
+  if (!unlinked) throw Exception("TSFSAbstractFile.WriteBuffer - Stream write error");
   RemoveLastPart(true);
 }
 
@@ -531,7 +543,13 @@ int32_t TSFSHugeFile::Write(const void* Buffer, int32_t Count) {
     } catch (const Exception&) {
       // A part that could not grow: reported as nothing written.
     }
-    if (FSize != p) return 0;  // the store could not grow that far
+    if (FSize != p) {
+      // The store could not grow that far: nothing is written, and the
+      // position stays where the caller put it, so the bytes never land at
+      // the end that was reached instead.
+      FPosition = p;
+      return 0;
+    }
     SetPosition(p);
   }
   const auto* in = static_cast<const uint8_t*>(Buffer);

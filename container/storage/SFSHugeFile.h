@@ -30,7 +30,8 @@ class TSFSHugeFile {
   TSFSHugeFile(const TSFSHugeFile&) = delete;
   TSFSHugeFile& operator=(const TSFSHugeFile&) = delete;
 
-  // CreateNew: a new chain (an existing one of that name is deleted first).
+  // CreateNew: a new chain (an existing one of that name is deleted first);
+  // a read-only object on disk makes none and deletes nothing.
   // Otherwise the existing chain. A chain that breaks after its first sound
   // parts (a part missing, foreign, damaged, of the wrong length, or a link
   // that loops or leaves the folder) fails, unless IgnoreBrokenChain accepts
@@ -47,7 +48,8 @@ class TSFSHugeFile {
   int32_t Read(void* Buffer, int32_t Count);
   void ReadBuffer(void* Buffer, int32_t Count);
   // Bytes written; a write past Size first grows the data up to Position (0
-  // when that fails). A part transfer that fails ends the write short.
+  // when that fails, Position unchanged). A part transfer that fails ends
+  // the write short.
   int32_t Write(const void* Buffer, int32_t Count);
   void WriteBuffer(const void* Buffer, int32_t Count);
 

@@ -14,6 +14,9 @@ class TSFSMemoryFile : public TSFSAbstractFile {
   TSFSMemoryFile(AnsiString FileName, bool ReadOnly, bool Exclusive);
   ~TSFSMemoryFile() override;
 
+  // A size the memory cannot hold raises "TSFSMemoryFile.SetSize - Out of
+  // memory."; a write that cannot grow the store is short, a seek to a
+  // position that cannot be counted returns -1.
   void SetSize(int64_t Value) override;
   void Close() override;
   void Flush() override {}
