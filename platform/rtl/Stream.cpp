@@ -1,10 +1,17 @@
 #include "platform/rtl/Stream.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 
 namespace zk {
+
+namespace {
+// Sizes and positions stay far from the end of the 64-bit range, so their
+// arithmetic cannot overflow.
+constexpr int64_t MaxMemoryStreamSize = INT64_MAX / 4;
+}  // namespace
 
 int64_t TStream::GetSize() {
   int64_t pos = Seek(0, soCurrent);
@@ -50,7 +57,7 @@ int32_t TMemoryStream::Read(void* Buffer, int32_t Count) {
 }
 
 int32_t TMemoryStream::Write(const void* Buffer, int32_t Count) {
-  if (Count <= 0 || FPosition < 0) return 0;
+  if (Count <= 0 || FPosition < 0 || FPosition > MaxMemoryStreamSize - Count) return 0;
   int64_t end = FPosition + Count;
   if (end > FSize) {
     if (end > static_cast<int64_t>(FData.size())) SetCapacity(end);
@@ -70,10 +77,11 @@ int64_t TMemoryStream::Seek(int64_t Offset, uint16_t Origin) {
       FPosition = Offset;
       break;
     case soCurrent:
-      FPosition += Offset;
+      if (__builtin_add_overflow(FPosition, Offset, &FPosition))
+        FPosition = Offset > 0 ? INT64_MAX : INT64_MIN;
       break;
     case soEnd:
-      FPosition = FSize + Offset;
+      if (__builtin_add_overflow(FSize, Offset, &FPosition)) FPosition = INT64_MAX;
       break;
     default:
       break;
@@ -82,10 +90,16 @@ int64_t TMemoryStream::Seek(int64_t Offset, uint16_t Origin) {
 }
 
 void TMemoryStream::SetCapacity(int64_t NewCapacity) {
+  if (NewCapacity > MaxMemoryStreamSize)
+    throw EStreamError("Out of memory while expanding memory stream");
   // Grow in 8 KiB steps, and at least by half, so appends stay amortised.
   int64_t rounded = (NewCapacity + 8191) & ~int64_t(8191);
   int64_t grown = static_cast<int64_t>(FData.size()) + static_cast<int64_t>(FData.size()) / 2;
-  FData.resize(static_cast<size_t>(std::max(rounded, grown)));
+  try {
+    FData.resize(static_cast<size_t>(std::max(rounded, grown)));
+  } catch (const std::exception&) {
+    throw EStreamError("Out of memory while expanding memory stream");
+  }
 }
 
 void TMemoryStream::SetSize(int64_t NewSize) {

@@ -128,3 +128,19 @@ TEST(Clock, ExtremeFileTimesConvertWithoutOverflow) {
 
 }  // namespace
 }  // namespace zk
+
+namespace zk {
+namespace {
+
+TEST(MemoryStream, HostileSizesAndPositionsNeverOverflow) {
+  TMemoryStream m;
+  EXPECT_EQ(m.Seek(INT64_MAX - 10, soBeginning), INT64_MAX - 10);
+  EXPECT_EQ(m.Write("abc", 3), 0);  // a short write, not an overflow
+  EXPECT_EQ(m.Seek(100, soCurrent), INT64_MAX);
+  EXPECT_EQ(m.Seek(INT64_MAX, soEnd), INT64_MAX);
+  EXPECT_THROW(m.SetSize(INT64_MAX / 2), EStreamError);
+  EXPECT_EQ(m.GetSize(), 0);
+}
+
+}  // namespace
+}  // namespace zk
