@@ -38,7 +38,7 @@ function(zk_unit_tests name lib)
   add_executable(test_${name} ${sources})
   target_link_libraries(test_${name} PRIVATE ${lib} platform_testing GTest::gmock GTest::gtest_main)
   target_compile_definitions(test_${name} PRIVATE ZK_TEST_TMPDIR="${CMAKE_BINARY_DIR}/test-tmp")
-  gtest_discover_tests(test_${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS unit
+  gtest_discover_tests(test_${name} DISCOVERY_MODE PRE_TEST PROPERTIES LABELS unit TIMEOUT 600
                        DISCOVERY_TIMEOUT 60)
 endfunction()
 
