@@ -301,6 +301,16 @@ void TDIRArray::Add(const TDIRItem& Item) {
     IndexInsert(n);
 }
 
+void TDIRArray::DeleteLast() {
+  if (FRecords.empty()) return;
+  const int32_t n = ItemCount() - 1;
+  if (FRecords.back().Deleted)
+    FDeleted.erase(n);
+  else
+    IndexRemove(n);
+  FRecords.pop_back();
+}
+
 void TDIRArray::ReadItem(int32_t ItemNo, TDIRItem& Item) const {
   if (ItemNo < 0 || ItemNo >= ItemCount())
     throw Exception("TDIRArray.ReadItem - invalid itemNo = " + IntToStr(ItemNo));
@@ -523,11 +533,12 @@ bool TDIRManager::AddItem(const TDIRItem& Item, int32_t* ItemNo) {
   TPageBuffer page;
   bool newPage = false;
   uint8_t encryption = h.EncryptionType;
+  const int32_t oldFirstDIRPageNo = h.FirstDIRPageNo;
+  TIntegerArray got(0, 1, 10);
   if (int64_t{h.DIRPageCount} * FItemsPerPage <= h.DIRItemCount) {
     const bool hasLast = FDIRPages.ItemCount() > 0;
     const int32_t last = hasLast ? FDIRPages[FDIRPages.ItemCount() - 1] : -1;
     const int32_t near = hasLast ? last : int32_t{h.FirstPageNo};
-    TIntegerArray got(0, 1, 10);
     if (!FFreeSpace.GetPages(1, near, h.DIRPageCount > 8, got)) {
       LastError = peNoSpace;
       return false;
@@ -557,34 +568,65 @@ bool TDIRManager::AddItem(const TDIRItem& Item, int32_t* ItemNo) {
   FOpenCounts.Add(0);
   const int32_t index = FDIRPages.ItemCount() - 1;
   const int32_t p = FDIRPages[index];
-  if (!newPage) {
-    if (!FPageFile.ReadPage(page, p, 0))
-      throw Exception("TDIRManager.AddItem - can not load  page, pageNo = " + IntToStr(p));
-  } else {
-    page.NextPageNo = -1;
-    page.PageType = ptDirectory;
-    page.CheckKind = 0;
-    page.EncryptionType = encryption;
+  // A record whose page could not be written is taken away again, with the
+  // page it would have opened: otherwise a later header save would count a
+  // record (and a page) that the disk does not hold. The last page's
+  // NextPageNo may already name the new page; nothing reads it there.
+  auto undo = [&]() {
+    FItems.DeleteLast();
+    FOpenCounts.SetCount(FOpenCounts.ItemCount() - 1);
+    --h.DIRItemCount;
+    if (newPage) {
+      FDIRPages.SetCount(FDIRPages.ItemCount() - 1);
+      --h.DIRPageCount;
+      h.FirstDIRPageNo = oldFirstDIRPageNo;
+      FFreeSpace.FreePages(got);
+    }
+  };
+  try {
+    if (!newPage) {
+      if (!FPageFile.ReadPage(page, p, 0))
+        throw Exception("TDIRManager.AddItem - can not load  page, pageNo = " + IntToStr(p));
+    } else {
+      page.NextPageNo = -1;
+      page.PageType = ptDirectory;
+      page.CheckKind = 0;
+      page.EncryptionType = encryption;
+    }
+    if (!WriteDIRPage(index, page))
+      throw Exception("TDIRManager.AddItem - can not save page, pageNo = " + IntToStr(p));
+  } catch (...) {
+    undo();
+    throw;
   }
-  if (!WriteDIRPage(index, page))
-    throw Exception("TDIRManager.AddItem - can not save page, pageNo = " + IntToStr(p));
   FPageFile.SaveHeader();
   if (ItemNo) *ItemNo = FItems.ItemCount() - 1;
   return true;
 }
 
 void TDIRManager::WriteItem(int32_t ItemNo, const TDIRItem& Item) {
-  FItems.UpdateItem(Item, ItemNo);
+  const bool valid = ItemNo >= 0 && ItemNo < FItems.ItemCount();
+  const TDIRItem old = valid ? FItems.Record(ItemNo) : EmptyDIRItem();
+  FItems.UpdateItem(Item, ItemNo);  // raises for a bad number
+  const int32_t oldOpenCount = FOpenCounts[ItemNo];
   if (Item.Deleted) FOpenCounts[ItemNo] = 0;
-  const int32_t index = ItemNo / FItemsPerPage;
-  if (index >= FDIRPages.ItemCount())
-    throw Exception("TDIRManager.WriteItem - can not load  page, pageNo = -1");
-  const int32_t p = FDIRPages[index];
-  TPageBuffer page;
-  if (!FPageFile.ReadPage(page, p, 0))
-    throw Exception("TDIRManager.WriteItem - can not load  page, pageNo = " + IntToStr(p));
-  if (!WriteDIRPage(index, page))
-    throw Exception("TDIRManager.WriteItem - can not save page, pageNo = " + IntToStr(p));
+  // A record whose page could not be written keeps its old form in memory,
+  // so memory never runs ahead of the disk.
+  try {
+    const int32_t index = ItemNo / FItemsPerPage;
+    if (index >= FDIRPages.ItemCount())
+      throw Exception("TDIRManager.WriteItem - can not load  page, pageNo = -1");
+    const int32_t p = FDIRPages[index];
+    TPageBuffer page;
+    if (!FPageFile.ReadPage(page, p, 0))
+      throw Exception("TDIRManager.WriteItem - can not load  page, pageNo = " + IntToStr(p));
+    if (!WriteDIRPage(index, page))
+      throw Exception("TDIRManager.WriteItem - can not save page, pageNo = " + IntToStr(p));
+  } catch (...) {
+    FItems.UpdateItem(old, ItemNo);
+    FOpenCounts[ItemNo] = oldOpenCount;
+    throw;
+  }
 }
 
 bool TDIRManager::ParentAndName(const AnsiString& Path, int32_t& Parent, AnsiString& Name) const {

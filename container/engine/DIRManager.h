@@ -141,6 +141,9 @@ class TDIRArray {
   void ReadItem(int32_t ItemNo, TDIRItem& Item) const;
   // Replaces a record and keeps both indexes right.
   void UpdateItem(const TDIRItem& Item, int32_t ItemNo);
+  // Takes the last record away again (an add whose page could not be
+  // written); nothing happens when there is none.
+  void DeleteLast();
 
   // Binary search of NameIndex (ByName) or ParentIndex. Lookup: the position
   // of an entry whose name (or parent) equals Key's, the first of the run
