@@ -1,3 +1,5 @@
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -186,7 +188,9 @@ TEST(Protection, StringRoundTripsThroughFormats) {
 class ProtectionFile : public ::testing::Test {
  protected:
   void SetUp() override {
-    FDir = std::filesystem::path(ZK_TEST_TMPDIR) / "crypto-protection";
+    // One folder per process: ctest runs the tests of this fixture in parallel.
+    FDir = std::filesystem::path(ZK_TEST_TMPDIR) /
+           ("crypto-protection-" + std::to_string(::getpid()));
     std::filesystem::remove_all(FDir);
     std::filesystem::create_directories(FDir);
   }
