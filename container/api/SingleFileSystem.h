@@ -246,56 +246,42 @@ class TSingleFileSystem {
   std::unique_ptr<TPageBuffer> FPage;
 };
 
-class TCsFileSystem : public TSingleFileSystem {
+// The three factories of a container class Derived that adds nothing to Base
+// but its own type: Derived::Create, CreateEx and CreateBuiltIn hand out a
+// Derived made with the matching constructor.
+template <class Derived, class Base>
+class TFileSystemFactories : public Base {
  public:
-  using TSingleFileSystem::TSingleFileSystem;
+  using Base::Base;
 
-  static std::unique_ptr<TCsFileSystem> Create(const AnsiString& FileName, uint16_t Mode,
-                                               const AnsiString& Password = {},
-                                               const AnsiString& Question = {},
-                                               const AnsiString& Answer = {},
-                                               uint8_t Compression = 0) {
-    return std::make_unique<TCsFileSystem>(FileName, Mode, Password, Question, Answer, Compression);
+  static std::unique_ptr<Derived> Create(const AnsiString& FileName, uint16_t Mode,
+                                         const AnsiString& Password = {},
+                                         const AnsiString& Question = {},
+                                         const AnsiString& Answer = {}, uint8_t Compression = 0) {
+    return std::make_unique<Derived>(FileName, Mode, Password, Question, Answer, Compression);
   }
-  static std::unique_ptr<TCsFileSystem> CreateEx(const AnsiString& FileName, uint16_t Mode,
-                                                 bool InMemory, const AnsiString& Password,
-                                                 const AnsiString& Question,
-                                                 const AnsiString& Answer, uint8_t Compression,
-                                                 int32_t PageSize, int32_t ExtentPageCount,
-                                                 int64_t PartSize) {
-    return std::make_unique<TCsFileSystem>(TCreateEx{}, FileName, Mode, InMemory, Password,
-                                           Question, Answer, Compression, PageSize, ExtentPageCount,
-                                           PartSize);
+  static std::unique_ptr<Derived> CreateEx(const AnsiString& FileName, uint16_t Mode, bool InMemory,
+                                           const AnsiString& Password, const AnsiString& Question,
+                                           const AnsiString& Answer, uint8_t Compression,
+                                           int32_t PageSize, int32_t ExtentPageCount,
+                                           int64_t PartSize) {
+    return std::make_unique<Derived>(TSingleFileSystem::TCreateEx{}, FileName, Mode, InMemory,
+                                     Password, Question, Answer, Compression, PageSize,
+                                     ExtentPageCount, PartSize);
   }
-  static std::unique_ptr<TCsFileSystem> CreateBuiltIn(const AnsiString& FileName, uint16_t Mode) {
-    return std::make_unique<TCsFileSystem>(TCreateBuiltIn{}, FileName, Mode);
+  static std::unique_ptr<Derived> CreateBuiltIn(const AnsiString& FileName, uint16_t Mode) {
+    return std::make_unique<Derived>(TSingleFileSystem::TCreateBuiltIn{}, FileName, Mode);
   }
 };
 
-class Tv9FileSystem : public TCsFileSystem {
+class TCsFileSystem : public TFileSystemFactories<TCsFileSystem, TSingleFileSystem> {
  public:
-  using TCsFileSystem::TCsFileSystem;
+  using TFileSystemFactories::TFileSystemFactories;
+};
 
-  static std::unique_ptr<Tv9FileSystem> Create(const AnsiString& FileName, uint16_t Mode,
-                                               const AnsiString& Password = {},
-                                               const AnsiString& Question = {},
-                                               const AnsiString& Answer = {},
-                                               uint8_t Compression = 0) {
-    return std::make_unique<Tv9FileSystem>(FileName, Mode, Password, Question, Answer, Compression);
-  }
-  static std::unique_ptr<Tv9FileSystem> CreateEx(const AnsiString& FileName, uint16_t Mode,
-                                                 bool InMemory, const AnsiString& Password,
-                                                 const AnsiString& Question,
-                                                 const AnsiString& Answer, uint8_t Compression,
-                                                 int32_t PageSize, int32_t ExtentPageCount,
-                                                 int64_t PartSize) {
-    return std::make_unique<Tv9FileSystem>(TCreateEx{}, FileName, Mode, InMemory, Password,
-                                           Question, Answer, Compression, PageSize, ExtentPageCount,
-                                           PartSize);
-  }
-  static std::unique_ptr<Tv9FileSystem> CreateBuiltIn(const AnsiString& FileName, uint16_t Mode) {
-    return std::make_unique<Tv9FileSystem>(TCreateBuiltIn{}, FileName, Mode);
-  }
+class Tv9FileSystem : public TFileSystemFactories<Tv9FileSystem, TCsFileSystem> {
+ public:
+  using TFileSystemFactories::TFileSystemFactories;
 };
 
 // Whether Password opens the container FileName: true when it is not
