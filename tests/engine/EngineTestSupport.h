@@ -1,5 +1,5 @@
-// Helpers of the engine tests: a temporary folder removed with everything in
-// it, direct access to the bytes of a container file (checked apart from the
+// Helpers of the engine tests: the temporary folder of tests/support/TempDir.h,
+// direct access to the bytes of a container file (checked apart from the
 // code under test), and TEngine, the page file with the three managers built
 // on it the way the container object builds them.
 #pragma once
@@ -20,30 +20,12 @@
 #include "container/storage/PartHeader.h"
 #include "container/storage/SFSHugeFile.h"
 #include "platform/rtl/Exception.h"
+#include "tests/support/TempDir.h"
 
 namespace zk::testing {
 
 // Logical offset 0 of a container lies behind the part header of its file.
 inline constexpr int64_t kPartHeader = 280;
-
-class TTempDir {
- public:
-  TTempDir() {
-    std::string pattern = "/tmp/zk-engine-XXXXXX";
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    FPath = pattern;
-  }
-  ~TTempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(FPath, ec);
-  }
-  TTempDir(const TTempDir&) = delete;
-  TTempDir& operator=(const TTempDir&) = delete;
-  std::string operator/(const std::string& name) const { return FPath + "/" + name; }
-
- private:
-  std::string FPath;
-};
 
 inline int64_t FileSizeOf(const std::string& path) {
   std::error_code ec;

@@ -10,21 +10,13 @@
 #include <string>
 
 #include "platform/os/FileSystem.h"
+#include "tests/support/TempDir.h"
 
 namespace zk::os {
 namespace {
 
 class FileSystemTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = "/tmp/zk-fs-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    Dir = pattern;
-  }
-  void TearDown() override {
-    std::error_code ec;
-    std::filesystem::remove_all(Dir, ec);
-  }
   std::string In(const std::string& name) const { return Dir + "/" + name; }
   void Put(const std::string& name, const std::string& text) const {
     std::ofstream(In(name), std::ios::binary) << text;
@@ -35,7 +27,8 @@ class FileSystemTest : public ::testing::Test {
   }
 
   IFileSystem& Fs = IFileSystem::Default();
-  std::string Dir;
+  zk::testing::TTempDir Temp{"zk-fs"};
+  std::string Dir = Temp.Path();
 };
 
 TEST_F(FileSystemTest, GbkPathsBecomeUtf8AndBackslashesSeparate) {

@@ -1,5 +1,5 @@
-// Helpers of the storage tests: a temporary folder under /tmp removed with
-// everything in it, and direct access to the bytes of files (checked apart
+// Helpers of the storage tests: the temporary folder of
+// tests/support/TempDir.h, and direct access to the bytes of files (checked apart
 // from the code under test).
 #pragma once
 
@@ -13,30 +13,9 @@
 #include <vector>
 
 #include "container/storage/PartHeader.h"
+#include "tests/support/TempDir.h"
 
 namespace zk::testing {
-
-class TTempDir {
- public:
-  TTempDir() {
-    std::string pattern = "/tmp/zk-storage-XXXXXX";
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    FPath = pattern;
-  }
-  ~TTempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(FPath, ec);
-  }
-  TTempDir(const TTempDir&) = delete;
-  TTempDir& operator=(const TTempDir&) = delete;
-
-  // The path of a file in the folder, with a trailing name.
-  std::string operator/(const std::string& name) const { return FPath + "/" + name; }
-  const std::string& Path() const { return FPath; }
-
- private:
-  std::string FPath;
-};
 
 inline std::vector<uint8_t> ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
