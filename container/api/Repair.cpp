@@ -99,15 +99,10 @@ int32_t TSingleFileSystem::OpenItemRaw(int32_t ItemNo) {
 }
 
 int32_t TSingleFileSystem::RawRead(TRepairRun& Run, int32_t Handle, void* Buffer, int32_t Count) {
-  TUserFileHandle* H = Handles.Find(Handle);
-  if (H == nullptr) return 0;
+  TUserFileHandle* H = nullptr;
   TDIRItem item;
-  FDIRManager->ReadItem(H->ItemNo, item);
-  if (H->Position < 0 || Count <= 0) return 0;
-  int64_t N = Count;
-  if (H->Position + N >= item.Size) N = item.Size - H->Position;
+  const int64_t N = ReadCountAt(Handle, Count, H, item);
   if (N <= 0) return 0;
-  if (!RangeIsAddressable(H->Position, Count)) return 0;
 
   TIntegerArray pages;
   try {

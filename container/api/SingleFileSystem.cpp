@@ -382,17 +382,27 @@ void TSingleFileSystem::CloseFile(int32_t Handle) {
   FreeHandle(Handle);
 }
 
-int32_t TSingleFileSystem::FileRead(int32_t Handle, void* Buffer, int32_t Count) {
-  LastError = 0;
-  TUserFileHandle* H = Handles.Find(Handle);
+// The read is cut at the end of the file; a range past the pages a file can
+// have yields nothing.
+int64_t TSingleFileSystem::ReadCountAt(int32_t Handle, int32_t Count, TUserFileHandle*& H,
+                                       TDIRItem& Item) {
+  H = Handles.Find(Handle);
   if (H == nullptr) return 0;
-  TDIRItem item;
-  FDIRManager->ReadItem(H->ItemNo, item);
+  FDIRManager->ReadItem(H->ItemNo, Item);
   if (H->Position < 0 || Count <= 0) return 0;
   int64_t N = Count;
-  if (H->Position + N >= item.Size) N = item.Size - H->Position;
+  if (H->Position + N >= Item.Size) N = Item.Size - H->Position;
   if (N <= 0) return 0;
   if (!RangeIsAddressable(H->Position, N)) return 0;
+  return N;
+}
+
+int32_t TSingleFileSystem::FileRead(int32_t Handle, void* Buffer, int32_t Count) {
+  LastError = 0;
+  TUserFileHandle* H = nullptr;
+  TDIRItem item;
+  const int64_t N = ReadCountAt(Handle, Count, H, item);
+  if (N <= 0) return 0;
 
   TIntegerArray pages;
   if (!FPageMaps->GetDataPages(item, false, pages, N, H->Position)) {

@@ -223,6 +223,10 @@ class TSingleFileSystem {
   void DataPageKey(const TDIRItem& Item, const TUserFileHandle& H, AnsiString& Key,
                    uint8_t& EncryptionType) const;
   bool RangeIsAddressable(int64_t Position, int64_t Count) const;
+  // The bytes a read of Count bytes at the position of Handle can yield, with
+  // the handle record and the file's directory item; 0 when there is no
+  // such handle or nothing to read there.
+  int64_t ReadCountAt(int32_t Handle, int32_t Count, TUserFileHandle*& H, TDIRItem& Item);
   int32_t PageMapFailure() const;
   bool ClearPageTail(TDIRItem& Item, const TUserFileHandle& H, int64_t NewSize);
   bool KeepPasswordBlock(const AnsiString& Question, const AnsiString& Answer);
