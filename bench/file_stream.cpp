@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "container/api/FileStream.h"
 #include "container/api/SingleFileSystem.h"
 #include "container/compress/SFSCompress.h"
@@ -52,27 +53,7 @@ const std::vector<uint8_t>& Data() {
   return data;
 }
 
-class TBenchDir {
- public:
-  TBenchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "zk-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    FPath = pattern;
-  }
-  ~TBenchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(FPath, ec);
-  }
-  std::string operator/(const std::string& name) const { return FPath + "/" + name; }
-
- private:
-  std::string FPath;
-};
-
-TBenchDir& Dir() {
-  static TBenchDir dir;
-  return dir;
-}
+using zk::bench::Dir;
 
 std::string ContainerName(uint8_t method) {
   return Dir() / ("stream-" + std::to_string(method) + ".sfs");
