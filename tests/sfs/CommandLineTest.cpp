@@ -8,14 +8,14 @@
 namespace zk::sfs {
 namespace {
 
-const std::vector<TOptionSpec> Specs = {
+const std::vector<TOptionDef> Defs = {
     {'l', "long", false, "", ""},      {'R', "recursive", false, "", ""},
     {'p', "password", true, "P", ""},  {0, "password-file", true, "F", ""},
     {0, "compression", true, "M", ""}, {0, "raw", false, "", ""},
 };
 
 TParsedLine Parse(std::vector<std::string> Args) {
-  return ParseCommandLine(Args, Specs);
+  return ParseCommandLine(Args, Defs);
 }
 
 TEST(CommandLine, OptionsAnywhereAndValuesInEveryForm) {
@@ -82,8 +82,8 @@ TEST(CommandLine, MistakesAreUsageErrors) {
 }
 
 TEST(CommandLine, CommandWordSkipsLeadingOptionsAndTheirValues) {
-  const std::vector<TOptionSpec> leading = {{'p', "password", true, "P", ""},
-                                            {0, "compression", true, "M", ""}};
+  const std::vector<TOptionDef> leading = {{'p', "password", true, "P", ""},
+                                           {0, "compression", true, "M", ""}};
   using V = std::vector<std::string>;
   EXPECT_EQ(FindCommandWord(V{"ls", "doc"}, leading), 0);
   EXPECT_EQ(FindCommandWord(V{"-p", "secret", "ls", "doc"}, leading), 2);

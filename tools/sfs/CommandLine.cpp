@@ -8,26 +8,26 @@ namespace {
 
 const std::vector<std::string> NoValues;
 
-// The spec whose long name is Name, or else the only one it is a prefix of.
-const TOptionSpec* FindLong(std::string_view Name, const std::vector<TOptionSpec>& Specs) {
-  const TOptionSpec* prefixMatch = nullptr;
+// The option whose long name is Name, or else the only one it is a prefix of.
+const TOptionDef* FindLong(std::string_view Name, const std::vector<TOptionDef>& Defs) {
+  const TOptionDef* prefixMatch = nullptr;
   int prefixCount = 0;
-  for (const TOptionSpec& spec : Specs) {
-    if (spec.Long.empty()) continue;
-    if (spec.Long == Name) return &spec;
-    if (spec.Long.size() > Name.size() && spec.Long.compare(0, Name.size(), Name) == 0) {
-      // Two specs may share a long name only when they are the same option.
-      if (prefixMatch == nullptr || prefixMatch->Long != spec.Long) ++prefixCount;
-      prefixMatch = &spec;
+  for (const TOptionDef& def : Defs) {
+    if (def.Long.empty()) continue;
+    if (def.Long == Name) return &def;
+    if (def.Long.size() > Name.size() && def.Long.compare(0, Name.size(), Name) == 0) {
+      // Two definitions may share a long name only when they are the same option.
+      if (prefixMatch == nullptr || prefixMatch->Long != def.Long) ++prefixCount;
+      prefixMatch = &def;
     }
   }
   if (prefixCount > 1) throw EUsageError("option '--" + std::string(Name) + "' is ambiguous");
   return prefixMatch;
 }
 
-const TOptionSpec* FindShort(char Letter, const std::vector<TOptionSpec>& Specs) {
-  for (const TOptionSpec& spec : Specs)
-    if (spec.Short != 0 && spec.Short == Letter) return &spec;
+const TOptionDef* FindShort(char Letter, const std::vector<TOptionDef>& Defs) {
+  for (const TOptionDef& def : Defs)
+    if (def.Short != 0 && def.Short == Letter) return &def;
   return nullptr;
 }
 
@@ -57,7 +57,7 @@ const std::vector<std::string>& TParsedLine::Values(std::string_view Key) const 
 }
 
 TParsedLine ParseCommandLine(const std::vector<std::string>& Args,
-                             const std::vector<TOptionSpec>& Specs) {
+                             const std::vector<TOptionDef>& Defs) {
   TParsedLine line;
   bool optionsEnded = false;
   for (size_t i = 0; i < Args.size(); ++i) {
@@ -74,34 +74,34 @@ TParsedLine ParseCommandLine(const std::vector<std::string>& Args,
       // --name, --name=value, --name value
       const size_t eq = arg.find('=');
       const std::string name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
-      const TOptionSpec* spec = FindLong(name, Specs);
-      if (spec == nullptr) throw EUsageError("unknown option '--" + name + "'");
-      if (!spec->TakesValue) {
+      const TOptionDef* def = FindLong(name, Defs);
+      if (def == nullptr) throw EUsageError("unknown option '--" + name + "'");
+      if (!def->TakesValue) {
         if (eq != std::string::npos)
-          throw EUsageError("option '--" + spec->Long + "' takes no value");
-        line.Add(spec->Key(), {});
+          throw EUsageError("option '--" + def->Long + "' takes no value");
+        line.Add(def->Key(), {});
       } else if (eq != std::string::npos) {
-        line.Add(spec->Key(), arg.substr(eq + 1));
+        line.Add(def->Key(), arg.substr(eq + 1));
       } else {
-        if (i + 1 >= Args.size()) throw EUsageError("option '--" + spec->Long + "' needs a value");
-        line.Add(spec->Key(), Args[++i]);
+        if (i + 1 >= Args.size()) throw EUsageError("option '--" + def->Long + "' needs a value");
+        line.Add(def->Key(), Args[++i]);
       }
       continue;
     }
     // -abc: flags, the first value-taking letter takes the rest or the next word.
     for (size_t k = 1; k < arg.size(); ++k) {
-      const TOptionSpec* spec = FindShort(arg[k], Specs);
-      if (spec == nullptr) throw EUsageError("unknown option '-" + std::string(1, arg[k]) + "'");
-      if (!spec->TakesValue) {
-        line.Add(spec->Key(), {});
+      const TOptionDef* def = FindShort(arg[k], Defs);
+      if (def == nullptr) throw EUsageError("unknown option '-" + std::string(1, arg[k]) + "'");
+      if (!def->TakesValue) {
+        line.Add(def->Key(), {});
         continue;
       }
       if (k + 1 < arg.size()) {
-        line.Add(spec->Key(), arg.substr(k + 1));
+        line.Add(def->Key(), arg.substr(k + 1));
       } else {
         if (i + 1 >= Args.size())
           throw EUsageError("option '-" + std::string(1, arg[k]) + "' needs a value");
-        line.Add(spec->Key(), Args[++i]);
+        line.Add(def->Key(), Args[++i]);
       }
       break;
     }
@@ -109,25 +109,25 @@ TParsedLine ParseCommandLine(const std::vector<std::string>& Args,
   return line;
 }
 
-int FindCommandWord(const std::vector<std::string>& Args, const std::vector<TOptionSpec>& Leading) {
+int FindCommandWord(const std::vector<std::string>& Args, const std::vector<TOptionDef>& Leading) {
   for (size_t i = 0; i < Args.size(); ++i) {
     const std::string& arg = Args[i];
     if (arg == "--") return i + 1 < Args.size() ? static_cast<int>(i + 1) : -1;
     if (!IsOptionWord(arg)) return static_cast<int>(i);
     if (arg[1] == '-') {
       if (arg.find('=') != std::string::npos) continue;
-      const TOptionSpec* spec = nullptr;
+      const TOptionDef* def = nullptr;
       try {
-        spec = FindLong(arg.substr(2), Leading);
+        def = FindLong(arg.substr(2), Leading);
       } catch (const EUsageError&) {
-        spec = nullptr;  // reported when the whole line is parsed
+        def = nullptr;  // reported when the whole line is parsed
       }
-      if (spec != nullptr && spec->TakesValue) ++i;
+      if (def != nullptr && def->TakesValue) ++i;
       continue;
     }
     for (size_t k = 1; k < arg.size(); ++k) {
-      const TOptionSpec* spec = FindShort(arg[k], Leading);
-      if (spec == nullptr || !spec->TakesValue) continue;
+      const TOptionDef* def = FindShort(arg[k], Leading);
+      if (def == nullptr || !def->TakesValue) continue;
       if (k + 1 == arg.size()) ++i;
       break;
     }
@@ -135,27 +135,27 @@ int FindCommandWord(const std::vector<std::string>& Args, const std::vector<TOpt
   return -1;
 }
 
-std::string FormatOptionHelp(const std::vector<TOptionSpec>& Specs) {
+std::string FormatOptionHelp(const std::vector<TOptionDef>& Defs) {
   std::vector<std::string> heads;
   size_t width = 0;
-  for (const TOptionSpec& spec : Specs) {
+  for (const TOptionDef& def : Defs) {
     std::string head = "  ";
-    head += spec.Short != 0 ? std::string("-") + spec.Short : std::string("  ");
-    if (!spec.Long.empty()) {
-      head += spec.Short != 0 ? ", --" : "  --";
-      head += spec.Long;
-      if (spec.TakesValue) head += "=" + spec.ValueName;
-    } else if (spec.TakesValue) {
-      head += " " + spec.ValueName;
+    head += def.Short != 0 ? std::string("-") + def.Short : std::string("  ");
+    if (!def.Long.empty()) {
+      head += def.Short != 0 ? ", --" : "  --";
+      head += def.Long;
+      if (def.TakesValue) head += "=" + def.ValueName;
+    } else if (def.TakesValue) {
+      head += " " + def.ValueName;
     }
     width = std::max(width, head.size());
     heads.push_back(std::move(head));
   }
   std::string text;
-  for (size_t i = 0; i < Specs.size(); ++i) {
+  for (size_t i = 0; i < Defs.size(); ++i) {
     text += heads[i];
     text.append(width + 2 - heads[i].size(), ' ');
-    text += Specs[i].Help;
+    text += Defs[i].Help;
     text += '\n';
   }
   return text;

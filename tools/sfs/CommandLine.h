@@ -22,7 +22,7 @@ class EUsageError : public std::runtime_error {
 
 // One option a command accepts. Key is the name it is looked up by (the long
 // name without dashes, or the short letter when there is no long name).
-struct TOptionSpec {
+struct TOptionDef {
   char Short = 0;           // 0: no short form
   std::string Long;         // empty: no long form
   bool TakesValue = false;  // --opt VALUE / --opt=VALUE / -oVALUE / -o VALUE
@@ -50,16 +50,16 @@ class TParsedLine {
   std::map<std::string, std::vector<std::string>, std::less<>> FOptions;
 };
 
-// Parses Args (the program name not included) against Specs.
+// Parses Args (the program name not included) against Defs.
 TParsedLine ParseCommandLine(const std::vector<std::string>& Args,
-                             const std::vector<TOptionSpec>& Specs);
+                             const std::vector<TOptionDef>& Defs);
 
 // Finds the command word: the first argument that is neither an option nor
 // the value of one of the value-taking options in Leading (the options that
 // may come before the command). Returns its index, or -1 when there is none.
-int FindCommandWord(const std::vector<std::string>& Args, const std::vector<TOptionSpec>& Leading);
+int FindCommandWord(const std::vector<std::string>& Args, const std::vector<TOptionDef>& Leading);
 
-// The help lines of Specs: "  -p, --password=P   text", aligned.
-std::string FormatOptionHelp(const std::vector<TOptionSpec>& Specs);
+// The help lines of Defs: "  -p, --password=P   text", aligned.
+std::string FormatOptionHelp(const std::vector<TOptionDef>& Defs);
 
 }  // namespace zk::sfs

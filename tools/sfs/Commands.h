@@ -21,11 +21,11 @@ inline constexpr int ExitUsage = 2;
 
 struct TCommand {
   std::string Name;
-  std::string Synopsis;              // the arguments after the command name
-  std::string Summary;               // one line for the command list
-  std::string Description;           // the paragraph of "sfs COMMAND --help"
-  std::vector<TOptionSpec> Options;  // besides --help
-  bool OpensContainer = true;        // takes -p/--password/--password-file
+  std::string Synopsis;             // the arguments after the command name
+  std::string Summary;              // one line for the command list
+  std::string Description;          // the paragraph of "sfs COMMAND --help"
+  std::vector<TOptionDef> Options;  // besides --help
+  bool OpensContainer = true;       // takes -p/--password/--password-file
   size_t MinArguments = 1;
   size_t MaxArguments = 1;
   // Returns the exit status; raises EUsageError, ESfsError or the engine's errors.

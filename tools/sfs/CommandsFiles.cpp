@@ -384,7 +384,7 @@ int RunMv(const TParsedLine& Line) {
 }  // namespace
 
 void AddFileCommands(std::vector<TCommand>& Commands) {
-  const TOptionSpec filePassword{0, "file-password", true, "P", "the file's own password"};
+  const TOptionDef filePassword{0, "file-password", true, "P", "the file's own password"};
 
   TCommand put;
   put.Name = "put";

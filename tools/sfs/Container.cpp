@@ -15,7 +15,7 @@
 
 namespace zk::sfs {
 
-std::vector<TOptionSpec> OpenOptionSpecs() {
+std::vector<TOptionDef> OpenOptionSpecs() {
   return {
       {'p', "password", true, "P", "the container's password"},
       {0, "password-file", true, "F", "read the container's password from the first line of F"},

@@ -31,7 +31,7 @@ struct TDIRItem;
 namespace zk::sfs {
 
 // The options every command that opens a container accepts.
-std::vector<TOptionSpec> OpenOptionSpecs();
+std::vector<TOptionDef> OpenOptionSpecs();
 
 // How a container was keyed when it was opened.
 enum class TKeyKind { None, Password, CurrentBuiltIn, LegacyBuiltIn };

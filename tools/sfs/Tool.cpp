@@ -15,8 +15,8 @@ namespace zk::sfs {
 
 namespace {
 
-const TOptionSpec HelpOption{'h', "help", false, "", "show this help"};
-const TOptionSpec VersionOption{0, "version", false, "", "show the version"};
+const TOptionDef HelpOption{'h', "help", false, "", "show this help"};
+const TOptionDef VersionOption{0, "version", false, "", "show the version"};
 
 std::string GeneralHelp() {
   std::string text =
@@ -47,12 +47,12 @@ std::string GeneralHelp() {
   return text;
 }
 
-std::vector<TOptionSpec> OptionsOf(const TCommand& Command) {
-  std::vector<TOptionSpec> specs = Command.Options;
+std::vector<TOptionDef> OptionsOf(const TCommand& Command) {
+  std::vector<TOptionDef> defs = Command.Options;
   if (Command.OpensContainer)
-    for (const TOptionSpec& spec : OpenOptionSpecs()) specs.push_back(spec);
-  specs.push_back(HelpOption);
-  return specs;
+    for (const TOptionDef& def : OpenOptionSpecs()) defs.push_back(def);
+  defs.push_back(HelpOption);
+  return defs;
 }
 
 std::string CommandHelp(const TCommand& Command) {
@@ -68,13 +68,13 @@ const TCommand* FindCommand(const std::string& Name) {
 
 // The value-taking options of all commands, for finding the command word
 // when options stand in front of it.
-std::vector<TOptionSpec> LeadingOptions() {
-  std::vector<TOptionSpec> specs = OpenOptionSpecs();
+std::vector<TOptionDef> LeadingOptions() {
+  std::vector<TOptionDef> defs = OpenOptionSpecs();
   std::set<std::string> seen;
   for (const TCommand& command : AllCommands())
-    for (const TOptionSpec& spec : command.Options)
-      if (seen.insert(spec.Key()).second) specs.push_back(spec);
-  return specs;
+    for (const TOptionDef& def : command.Options)
+      if (seen.insert(def.Key()).second) defs.push_back(def);
+  return defs;
 }
 
 int Print(const std::string& Text) {
