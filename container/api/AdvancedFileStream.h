@@ -105,7 +105,6 @@ class TSFSAdvancedFileStream : public TStream {
   // Growing appends zero bytes (and leaves the position at the new end);
   // shrinking drops and rewrites blocks and cuts the raw bytes.
   void SetSize(int64_t NewSize) override;
-  void SetSize32(int32_t NewSize) { SetSize(static_cast<int64_t>(NewSize)); }
 
   // Set by the owner before each read and write.
   TStreamProgressEvent OnProgress;

@@ -42,7 +42,6 @@ class TSFSFileStream : public TStream {
   int64_t Seek(int64_t Offset, uint16_t Origin) override;
   // Raises "TSFSFileStream.SetSize - file is in read only mode." when read only.
   void SetSize(int64_t NewSize) override;
-  void SetSize32(int32_t NewSize) { SetSize(static_cast<int64_t>(NewSize)); }
 
   // Copied into the compressed block stream before every read and write.
   TStreamProgressEvent OnProgress;

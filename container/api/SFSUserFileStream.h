@@ -34,7 +34,6 @@ class TSFSUserFileStream : public TStream {
   // Changes the file's size and moves the position there; on a stream
   // opened read only nothing changes.
   void SetSize(int64_t NewSize) override;
-  void SetSize32(int32_t NewSize) { SetSize(static_cast<int64_t>(NewSize)); }
 
   TSingleFileSystem& FileSystem() const { return *FFileSystem; }
   const AnsiString& FileName() const { return FFileName; }

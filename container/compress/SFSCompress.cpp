@@ -104,6 +104,17 @@ int32_t PPMDecompressBuf(const void* InBuf, int32_t InSize, std::span<uint8_t> O
   }
 }
 
+namespace {
+// The end of both dispatchers: a result of no bytes is a failure that hands
+// back no buffer.
+bool Succeeded(std::vector<uint8_t>& OutBuf, int32_t& OutSize) {
+  if (OutSize > 0) return true;
+  OutBuf.clear();
+  OutSize = 0;
+  return false;
+}
+}  // namespace
+
 bool CompressBuffer(const void* InBuf, int32_t InSize, std::vector<uint8_t>& OutBuf, uint8_t Method,
                     int32_t& OutSize) {
   OutBuf.clear();
@@ -130,12 +141,7 @@ bool CompressBuffer(const void* InBuf, int32_t InSize, std::vector<uint8_t>& Out
   } catch (...) {
     OutSize = 0;
   }
-  if (OutSize <= 0) {
-    OutBuf.clear();
-    OutSize = 0;
-    return false;
-  }
-  return true;
+  return Succeeded(OutBuf, OutSize);
 }
 
 bool DecompressBuffer(const void* InBuf, int32_t InSize, std::vector<uint8_t>& OutBuf,
@@ -164,12 +170,7 @@ bool DecompressBuffer(const void* InBuf, int32_t InSize, std::vector<uint8_t>& O
   } catch (...) {
     OutSize = 0;
   }
-  if (OutSize <= 0) {
-    OutBuf.clear();
-    OutSize = 0;
-    return false;
-  }
-  return true;
+  return Succeeded(OutBuf, OutSize);
 }
 
 }  // namespace zk

@@ -32,6 +32,8 @@ class TStream {
   virtual int64_t GetSize();
   // Streams that can change their size override this; the base does nothing.
   virtual void SetSize(int64_t NewSize);
+  // The 32-bit form of SetSize, as the class library offers it.
+  void SetSize32(int32_t NewSize) { SetSize(static_cast<int64_t>(NewSize)); }
 
   // Exactly Count bytes or "Stream read error" / "Stream write error".
   void ReadBuffer(void* Buffer, int32_t Count);
